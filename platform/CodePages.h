@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Text in memory is UTF-16; byte text always names the code page it is in.
+enum class TCodePage {
+    Ansi,  // the 8-bit code page: Windows-1252, all 256 bytes round-trip
+    Oem,   // IBM 437, the code page of stored ZIP names
+    Utf8,
+};
+
+std::u16string DecodeBytes(std::string_view bytes, TCodePage codePage);
+// Characters the code page cannot hold become "?".
+std::string EncodeText(std::u16string_view text, TCodePage codePage);
+
+// Malformed input becomes U+FFFD, one per maximal ill-formed subsequence.
+std::u16string Utf8ToUtf16(std::string_view bytes);
+// A surrogate pair becomes one four-byte sequence; a lone surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+std::u16string AnsiToUtf16(std::string_view bytes);
+std::string Utf16ToAnsi(std::u16string_view text);
+char16_t AnsiByteToChar(unsigned char byte);
+unsigned char CharToAnsiByte(char16_t ch);
+
+// Re-encodes OEM bytes as ANSI bytes, as stored ZIP names need.
+std::string OemToAnsi(std::string_view bytes);
+
+// A one-to-one, length-keeping upper-case mapping (ASCII, Latin-1, Latin
+// Extended-A, basic Greek and Cyrillic), independent of the C library's locale.
+char16_t UpperChar(char16_t ch);
+std::u16string UpperCase(std::u16string_view text);
+
+// ASCII-only letter folding, for names compared "without regard to ASCII case".
+inline char16_t AsciiLowerChar(char16_t ch) { return (ch >= u'A' && ch <= u'Z') ? char16_t(ch + 32) : ch; }
+inline char16_t AsciiUpperChar(char16_t ch) { return (ch >= u'a' && ch <= u'z') ? char16_t(ch - 32) : ch; }
+std::u16string AsciiLowerCase(std::u16string_view text);
+
+// Widens 7-bit text; for literals and numbers only.
+std::u16string AsciiToUtf16(std::string_view ascii);

@@ -1,0 +1,44 @@
+#include "platform/Exceptions.h"
+
+#include <cstring>
+
+#include "platform/CodePages.h"
+#include "platform/Conversions.h"
+#include "platform/Files.h"
+
+Exception::Exception(std::u16string message)
+    : Exception(u"Exception", std::move(message)) {}
+
+Exception::Exception(std::u16string className, std::u16string message)
+    : className_(std::move(className)), message_(std::move(message)), utf8_(Utf16ToUtf8(message_)) {}
+
+EConvertError::EConvertError(std::u16string message)
+    : Exception(u"EConvertError", std::move(message)) {}
+
+EListError::EListError(int64_t index)
+    : Exception(u"EListError", u"List index out of bounds (" + IntToStr(index) + u")") {}
+
+EStreamError::EStreamError()
+    : EStreamError(u"EStreamError", u"Out of memory while expanding memory stream") {}
+
+EStreamError::EStreamError(std::u16string className, std::u16string message)
+    : Exception(std::move(className), std::move(message)) {}
+
+EFOpenError::EFOpenError(const std::u16string& fileName, int errorNumber)
+    : EFileStreamError(u"EFOpenError", u"Cannot open file \"" + ExpandFileName(fileName) + u"\". " +
+                                           SystemErrorMessage(errorNumber)) {}
+
+EFCreateError::EFCreateError(const std::u16string& fileName, int errorNumber)
+    : EFileStreamError(u"EFCreateError", u"Cannot create file \"" + ExpandFileName(fileName) + u"\". " +
+                                             SystemErrorMessage(errorNumber)) {}
+
+EReadError::EReadError() : EFilerError(u"EReadError", u"Stream read error") {}
+
+EWriteError::EWriteError() : EFilerError(u"EWriteError", u"Stream write error") {}
+
+std::u16string SystemErrorMessage(int errorNumber) {
+    char buffer[256];
+    // GNU strerror_r may return a static string instead of filling the buffer.
+    const char* text = strerror_r(errorNumber, buffer, sizeof buffer);
+    return Utf8ToUtf16(text);
+}

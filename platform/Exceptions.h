@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+// Every error carries the name of its class next to its message: a page that
+// fails logs both, and the error box shows the message.
+class Exception : public std::exception {
+public:
+    explicit Exception(std::u16string message);
+
+    const std::u16string& ClassName() const noexcept { return className_; }
+    const std::u16string& Message() const noexcept { return message_; }
+    // The message in UTF-8, for std::exception users.
+    const char* what() const noexcept override { return utf8_.c_str(); }
+
+protected:
+    Exception(std::u16string className, std::u16string message);
+
+private:
+    std::u16string className_;
+    std::u16string message_;
+    std::string utf8_;
+};
+
+// Number, colour and character-reference conversion.
+class EConvertError : public Exception {
+public:
+    explicit EConvertError(std::u16string message);
+};
+
+// "List index out of bounds (%d)".
+class EListError : public Exception {
+public:
+    explicit EListError(int64_t index);
+};
+
+// "Out of memory while expanding memory stream", and the base of the stream errors.
+class EStreamError : public Exception {
+public:
+    EStreamError();
+
+protected:
+    EStreamError(std::u16string className, std::u16string message);
+};
+
+class EFileStreamError : public EStreamError {
+protected:
+    using EStreamError::EStreamError;
+};
+
+// "Cannot open file "%s". %s": the full path and the system's reason.
+class EFOpenError : public EFileStreamError {
+public:
+    EFOpenError(const std::u16string& fileName, int errorNumber);
+};
+
+// "Cannot create file "%s". %s": the full path and the system's reason.
+class EFCreateError : public EFileStreamError {
+public:
+    EFCreateError(const std::u16string& fileName, int errorNumber);
+};
+
+class EFilerError : public EStreamError {
+protected:
+    using EStreamError::EStreamError;
+};
+
+// "Stream read error": a fixed-size record could not be read in full.
+class EReadError : public EFilerError {
+public:
+    EReadError();
+};
+
+// "Stream write error": not every byte reached the stream (a full disk, say).
+class EWriteError : public EFilerError {
+public:
+    EWriteError();
+};
+
+// The system's text for an errno value.
+std::u16string SystemErrorMessage(int errorNumber);

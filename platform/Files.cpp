@@ -1,0 +1,56 @@
+#include "platform/Files.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/CodePages.h"
+#include "platform/Exceptions.h"
+
+std::string NativePath(const std::u16string& path) { return Utf16ToUtf8(path); }
+
+std::u16string ExpandFileName(const std::u16string& path) {
+    std::error_code error;
+    const std::filesystem::path native(NativePath(path));
+    const std::filesystem::path absolute = std::filesystem::absolute(native, error);
+    if (error) return path;
+    return Utf8ToUtf16(absolute.lexically_normal().string());
+}
+
+bool FileExists(const std::u16string& path) {
+    struct stat info;
+    return ::stat(NativePath(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool DirectoryExists(const std::u16string& path) {
+    struct stat info;
+    return ::stat(NativePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool DeleteFile(const std::u16string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
+
+bool RenameFile(const std::u16string& from, const std::u16string& to) {
+    return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+}
+
+std::u16string TempDirectory() {
+    std::u16string dir = u"/tmp/";
+    if (const char* env = std::getenv("TMPDIR"); env != nullptr && *env != '\0') {
+        const std::u16string candidate = Utf8ToUtf16(env);
+        if (DirectoryExists(candidate)) dir = candidate;
+    }
+    if (dir.back() != u'/') dir.push_back(u'/');
+    return dir;
+}
+
+std::u16string CreateUniqueFile(const std::u16string& dir, const std::u16string& prefix) {
+    std::string pattern = NativePath(dir + prefix) + "XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) throw EFCreateError(dir + prefix, errno);
+    ::close(fd);
+    return Utf8ToUtf16(pattern);
+}

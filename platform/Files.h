@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+// Paths are UTF-16 in memory and UTF-8 on the file system; "/" is the only delimiter.
+std::string NativePath(const std::u16string& path);
+
+// The absolute, normalised form of a path, as error messages show it.
+std::u16string ExpandFileName(const std::u16string& path);
+
+bool FileExists(const std::u16string& path);
+bool DirectoryExists(const std::u16string& path);
+bool DeleteFile(const std::u16string& path);
+bool RenameFile(const std::u16string& from, const std::u16string& to);
+
+// $TMPDIR when it names a directory, else /tmp; always ends in "/".
+std::u16string TempDirectory();
+
+// Creates an empty file with a unique name in dir (which ends in "/") and
+// returns its path; raises EFCreateError when none can be made.
+std::u16string CreateUniqueFile(const std::u16string& dir, const std::u16string& prefix);

@@ -1,0 +1,185 @@
+#include "platform/Streams.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/Exceptions.h"
+#include "platform/Files.h"
+
+int64_t TStream::Size() {
+    const int64_t position = Position();
+    const int64_t size = Seek(0, TSeekOrigin::End);
+    Seek(position, TSeekOrigin::Beginning);
+    return size;
+}
+
+void TStream::ReadBuffer(void* buffer, int64_t count) {
+    if (count != 0 && Read(buffer, count) != count) throw EReadError();
+}
+
+void TStream::WriteBuffer(const void* buffer, int64_t count) {
+    if (count != 0 && Write(buffer, count) != count) throw EWriteError();
+}
+
+int64_t TStream::CopyFrom(TStream& source, int64_t count) {
+    if (count == 0) {
+        source.SetPosition(0);
+        count = source.Size();
+    }
+    constexpr int64_t kBlock = 64 * 1024;
+    std::vector<uint8_t> block(static_cast<size_t>(std::min(count, kBlock)));
+    int64_t remaining = count;
+    while (remaining > 0) {
+        const int64_t n = std::min(remaining, kBlock);
+        source.ReadBuffer(block.data(), n);
+        WriteBuffer(block.data(), n);
+        remaining -= n;
+    }
+    return count;
+}
+
+TMemoryStream::~TMemoryStream() { std::free(memory_); }
+
+int64_t TMemoryStream::Read(void* buffer, int64_t count) {
+    if (count <= 0 || position_ < 0 || position_ >= size_) return 0;
+    const int64_t n = std::min(count, size_ - position_);
+    std::memcpy(buffer, memory_ + position_, static_cast<size_t>(n));
+    position_ += n;
+    return n;
+}
+
+int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
+    if (count <= 0 || position_ < 0) return 0;
+    const int64_t end = position_ + count;
+    if (end > size_) {
+        Reserve(end);
+        if (position_ > size_) std::memset(memory_ + size_, 0, static_cast<size_t>(position_ - size_));
+        size_ = end;
+    }
+    std::memcpy(memory_ + position_, buffer, static_cast<size_t>(count));
+    position_ = end;
+    return count;
+}
+
+int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
+    switch (origin) {
+        case TSeekOrigin::Beginning: position_ = offset; break;
+        case TSeekOrigin::Current: position_ += offset; break;
+        case TSeekOrigin::End: position_ = size_ + offset; break;
+    }
+    return position_;
+}
+
+void TMemoryStream::SetSize(int64_t newSize) {
+    if (newSize < 0) newSize = 0;
+    Reserve(newSize);
+    size_ = newSize;
+    if (position_ > size_) position_ = size_;
+}
+
+void TMemoryStream::Clear() {
+    std::free(memory_);
+    memory_ = nullptr;
+    size_ = capacity_ = position_ = 0;
+}
+
+void TMemoryStream::Reserve(int64_t capacity) {
+    if (capacity <= capacity_) return;
+    // Geometric growth keeps a stream written in small pieces linear in time.
+    const int64_t grown = std::max(capacity, capacity_ + capacity_ / 2);
+    const int64_t rounded = (grown + 8191) & ~int64_t(8191);
+    void* memory = std::realloc(memory_, static_cast<size_t>(rounded));
+    if (memory == nullptr) throw EStreamError();
+    memory_ = static_cast<uint8_t*>(memory);
+    capacity_ = rounded;
+}
+
+namespace {
+
+int OpenFlags(unsigned mode) {
+    if (mode == fmCreate) return O_RDWR | O_CREAT;
+    switch (mode & 0x3) {
+        case fmOpenWrite: return O_WRONLY;
+        case fmOpenReadWrite: return O_RDWR;
+        default: return O_RDONLY;
+    }
+}
+
+// The advisory lock a mode takes: shared for readers that allow other readers,
+// exclusive for writers and exclusive readers. Returns 0 when none is taken.
+int LockKind(unsigned mode) {
+    if (mode == fmCreate || (mode & 0x3) != fmOpenRead) return LOCK_EX;
+    if (mode & fmShareExclusive) return LOCK_EX;
+    if (mode & fmShareDenyWrite) return LOCK_SH;
+    return 0;
+}
+
+[[noreturn]] void RaiseOpenFailure(const std::u16string& fileName, unsigned mode, int error) {
+    if (mode == fmCreate) throw EFCreateError(fileName, error);
+    throw EFOpenError(fileName, error);
+}
+
+}  // namespace
+
+TFileStream::TFileStream(const std::u16string& fileName, unsigned mode) : fileName_(fileName) {
+    fd_ = ::open(NativePath(fileName).c_str(), OpenFlags(mode) | O_CLOEXEC, 0666);
+    if (fd_ < 0) RaiseOpenFailure(fileName, mode, errno);
+    const int lock = LockKind(mode);
+    // Only a lock held elsewhere refuses the open; file systems without locks don't.
+    if (lock != 0 && ::flock(fd_, lock | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        ::close(fd_);
+        fd_ = -1;
+        RaiseOpenFailure(fileName, mode, EBUSY);
+    }
+    if (mode == fmCreate && ::ftruncate(fd_, 0) != 0) {
+        const int error = errno;
+        ::close(fd_);
+        fd_ = -1;
+        RaiseOpenFailure(fileName, mode, error);
+    }
+}
+
+TFileStream::~TFileStream() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+    int64_t done = 0;
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    while (done < count) {
+        const ssize_t n = ::read(fd_, bytes + done, static_cast<size_t>(count - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += n;
+    }
+    return done;
+}
+
+int64_t TFileStream::Write(const void* buffer, int64_t count) {
+    int64_t done = 0;
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    while (done < count) {
+        const ssize_t n = ::write(fd_, bytes + done, static_cast<size_t>(count - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += n;
+    }
+    return done;
+}
+
+int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+    const int whence = origin == TSeekOrigin::Beginning ? SEEK_SET : origin == TSeekOrigin::Current ? SEEK_CUR : SEEK_END;
+    return ::lseek(fd_, offset, whence);
+}
+
+void TFileStream::SetSize(int64_t newSize) {
+    if (::ftruncate(fd_, newSize) != 0) throw EWriteError();
+    if (Position() > newSize) SetPosition(newSize);
+}

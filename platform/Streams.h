@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum class TSeekOrigin { Beginning, Current, End };
+
+// A readable, writable, seekable sequence of bytes with a position and a size.
+class TStream {
+public:
+    virtual ~TStream() = default;
+
+    // Read and Write move as many bytes as they can and return that count.
+    virtual int64_t Read(void* buffer, int64_t count) = 0;
+    virtual int64_t Write(const void* buffer, int64_t count) = 0;
+    virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+    virtual int64_t Size();
+    virtual void SetSize(int64_t newSize) = 0;
+
+    int64_t Position() { return Seek(0, TSeekOrigin::Current); }
+    void SetPosition(int64_t position) { Seek(position, TSeekOrigin::Beginning); }
+
+    // A fixed-size record: a short read raises EReadError, a short write EWriteError.
+    void ReadBuffer(void* buffer, int64_t count);
+    void WriteBuffer(const void* buffer, int64_t count);
+
+    // Copies count bytes from source's position on; count 0 copies all of source from its start.
+    int64_t CopyFrom(TStream& source, int64_t count);
+};
+
+// A growable block of memory. Growing beyond what memory allows raises EStreamError.
+class TMemoryStream : public TStream {
+public:
+    TMemoryStream() = default;
+    ~TMemoryStream() override;
+    TMemoryStream(const TMemoryStream&) = delete;
+    TMemoryStream& operator=(const TMemoryStream&) = delete;
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    int64_t Size() override { return size_; }
+    void SetSize(int64_t newSize) override;
+
+    void Clear();
+    uint8_t* Memory() { return memory_; }
+    const uint8_t* Memory() const { return memory_; }
+
+private:
+    void Reserve(int64_t capacity);
+
+    uint8_t* memory_ = nullptr;
+    int64_t size_ = 0;
+    int64_t capacity_ = 0;
+    int64_t position_ = 0;
+};
+
+// How a file stream opens its file. Linux has no mandatory sharing modes, so
+// the sharing part is kept with advisory locks that this program's own file
+// streams honour: a stream that denies writing keeps writers out, an
+// exclusive one keeps every other opener out.
+enum TFileMode : unsigned {
+    fmOpenRead = 0x0000,
+    fmOpenWrite = 0x0001,
+    fmOpenReadWrite = 0x0002,
+    fmShareExclusive = 0x0010,
+    fmShareDenyWrite = 0x0020,
+    fmShareDenyNone = 0x0040,
+    fmCreate = 0xFF00,  // create or truncate, open for reading and writing
+};
+
+class TFileStream : public TStream {
+public:
+    // Raises EFOpenError, or EFCreateError for fmCreate, when the file cannot be had.
+    TFileStream(const std::u16string& fileName, unsigned mode);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    void SetSize(int64_t newSize) override;
+
+    // The name the file was opened with, as given.
+    const std::u16string& FileName() const { return fileName_; }
+
+private:
+    std::u16string fileName_;
+    int fd_ = -1;
+};

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/CodePages.h"
+#include "platform/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/Streams.h"
+
+namespace {
+
+class TempFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/platform_testXXXXXX";
+        dir_ = ::mkdtemp(pattern);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::u16string PathOf(const std::string& name) const { return Utf8ToUtf16(dir_ + "/" + name); }
+
+    std::string dir_;
+};
+
+TEST(MemoryStream, GrowsSeeksAndReads) {
+    TMemoryStream stream;
+    for (int i = 0; i < 10000; ++i) stream.WriteBuffer(&i, sizeof i);
+    EXPECT_EQ(stream.Size(), 40000);
+    stream.SetPosition(4 * 9999);
+    int last = 0;
+    stream.ReadBuffer(&last, sizeof last);
+    EXPECT_EQ(last, 9999);
+    EXPECT_EQ(stream.Read(&last, sizeof last), 0);
+    EXPECT_THROW(stream.ReadBuffer(&last, sizeof last), EReadError);
+}
+
+TEST(MemoryStream, WritingPastTheEndFillsTheGapWithZeros) {
+    TMemoryStream stream;
+    stream.Seek(5, TSeekOrigin::Beginning);
+    stream.WriteBuffer("x", 1);
+    ASSERT_EQ(stream.Size(), 6);
+    EXPECT_EQ(std::memcmp(stream.Memory(), "\0\0\0\0\0x", 6), 0);
+    stream.SetPosition(-3);
+    char byte;
+    EXPECT_EQ(stream.Read(&byte, 1), 0);
+}
+
+TEST(MemoryStream, CopyFromWithZeroCountCopiesTheWholeSource) {
+    TMemoryStream source, target;
+    source.WriteBuffer("abcdef", 6);
+    target.WriteBuffer("<", 1);
+    EXPECT_EQ(target.CopyFrom(source, 0), 6);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(target.Memory()), target.Size()), "<abcdef");
+}
+
+TEST_F(TempFolder, FileStreamCreatesWritesAndReadsBack) {
+    const std::u16string name = PathOf("a.bin");
+    {
+        TFileStream file(name, fmCreate);
+        file.WriteBuffer("hello", 5);
+        EXPECT_EQ(file.FileName(), name);
+    }
+    TFileStream file(name, fmOpenRead | fmShareDenyWrite);
+    EXPECT_EQ(file.Size(), 5);
+    char text[5];
+    file.ReadBuffer(text, 5);
+    EXPECT_EQ(std::string(text, 5), "hello");
+}
+
+TEST_F(TempFolder, OpenFailureNamesTheFullPathAndTheReason) {
+    const std::u16string relative = u"no/such/../file.xps";
+    try {
+        TFileStream file(relative, fmOpenRead | fmShareExclusive);
+        FAIL() << "opened";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.ClassName(), u"EFOpenError");
+        const std::u16string expected = u"Cannot open file \"" + Utf8ToUtf16(std::filesystem::current_path().string()) +
+                                        u"/no/file.xps\". " + SystemErrorMessage(ENOENT);
+        EXPECT_EQ(e.Message(), expected);
+    }
+    try {
+        TFileStream file(PathOf("missing/x.qlt"), fmCreate);
+        FAIL() << "created";
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(e.Message(), u"Cannot create file \"" + PathOf("missing/x.qlt") + u"\". No such file or directory");
+    }
+}
+
+TEST_F(TempFolder, SharingModesKeepOtherOpenersOut) {
+    const std::u16string name = PathOf("held.xps");
+    { TFileStream create(name, fmCreate); }
+    {
+        TFileStream reader(name, fmOpenRead | fmShareDenyWrite);
+        TFileStream secondReader(name, fmOpenRead | fmShareDenyWrite);
+        EXPECT_THROW(TFileStream writer(name, fmCreate), EFCreateError);
+        EXPECT_THROW(TFileStream writer(name, fmOpenReadWrite), EFOpenError);
+    }
+    {
+        TFileStream exclusive(name, fmOpenRead | fmShareExclusive);
+        EXPECT_THROW(TFileStream reader(name, fmOpenRead | fmShareDenyWrite), EFOpenError);
+    }
+    // Once released, the file is free again.
+    TFileStream writer(name, fmOpenReadWrite);
+}
+
+TEST(FileStream, AShortWriteIsAWriteError) {
+    if (!FileExists(u"/dev/full") && ::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    TFileStream full(u"/dev/full", fmOpenWrite);
+    EXPECT_THROW(full.WriteBuffer("x", 1), EWriteError);
+}
+
+TEST_F(TempFolder, FilesHelpersCreateRenameAndDelete) {
+    const std::u16string made = CreateUniqueFile(PathOf("") , u"swp");
+    EXPECT_TRUE(FileExists(made));
+    EXPECT_TRUE(RenameFile(made, PathOf("b")));
+    EXPECT_FALSE(FileExists(made));
+    EXPECT_TRUE(DeleteFile(PathOf("b")));
+    EXPECT_FALSE(DeleteFile(PathOf("b")));
+    EXPECT_TRUE(DirectoryExists(PathOf("")));
+    EXPECT_EQ(TempDirectory().back(), u'/');
+}
+
+}  // namespace
