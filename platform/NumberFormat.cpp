@@ -1,0 +1,118 @@
+#include "platform/NumberFormat.h"
+
+#include <langinfo.h>
+#include <locale.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+
+#include "platform/CodePages.h"
+
+namespace {
+
+constexpr int kSignificantDigits = 15;
+
+// The locale name the C library would use for LC_NUMERIC, without asking the
+// C library (an empty variable counts as unset).
+std::string NumericLocaleName() {
+    for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') return value;
+    }
+    return {};
+}
+
+char16_t RadixCharOf(const std::string& localeName) {
+    const locale_t locale = ::newlocale(LC_NUMERIC_MASK, localeName.c_str(), static_cast<locale_t>(0));
+    if (locale == static_cast<locale_t>(0)) return u'.';
+    const std::u16string radix = Utf8ToUtf16(::nl_langinfo_l(RADIXCHAR, locale));
+    ::freelocale(locale);
+    return radix.size() == 1 ? radix[0] : u'.';
+}
+
+// A finite non-zero value rounded to kSignificantDigits: its digits without
+// trailing zeros and the decimal exponent of the first digit.
+struct TDecimal {
+    bool Negative = false;
+    std::string Digits;
+    int Exponent = 0;
+};
+
+TDecimal RoundToSignificantDigits(long double value) {
+    char buffer[64];
+    const auto result = std::to_chars(std::begin(buffer), std::end(buffer), value, std::chars_format::scientific,
+                                      kSignificantDigits - 1);
+    const std::string_view text(buffer, static_cast<size_t>(result.ptr - buffer));
+    TDecimal decimal;
+    size_t i = 0;
+    if (text[i] == '-') {
+        decimal.Negative = true;
+        ++i;
+    }
+    const size_t exponentAt = text.find('e', i);
+    for (; i < exponentAt; ++i)
+        if (text[i] != '.') decimal.Digits.push_back(text[i]);
+    decimal.Digits.erase(decimal.Digits.find_last_not_of('0') + 1);
+    std::from_chars(text.data() + exponentAt + (text[exponentAt + 1] == '+' ? 2 : 1), text.data() + text.size(),
+                    decimal.Exponent);
+    return decimal;
+}
+
+void AppendFixed(std::u16string& text, const TDecimal& decimal, char16_t separator) {
+    const int digitCount = static_cast<int>(decimal.Digits.size());
+    if (decimal.Exponent < 0) {
+        text += u'0';
+        text += separator;
+        text.append(static_cast<size_t>(-decimal.Exponent - 1), u'0');
+        text += AsciiToUtf16(decimal.Digits);
+        return;
+    }
+    const int integerDigits = decimal.Exponent + 1;
+    for (int i = 0; i < integerDigits; ++i) text += i < digitCount ? char16_t(decimal.Digits[i]) : u'0';
+    if (digitCount > integerDigits) {
+        text += separator;
+        text += AsciiToUtf16(std::string_view(decimal.Digits).substr(static_cast<size_t>(integerDigits)));
+    }
+}
+
+void AppendScientific(std::u16string& text, const TDecimal& decimal, char16_t separator) {
+    text += char16_t(decimal.Digits[0]);
+    if (decimal.Digits.size() > 1) {
+        text += separator;
+        text += AsciiToUtf16(std::string_view(decimal.Digits).substr(1));
+    }
+    text += u'E';
+    text += AsciiToUtf16(std::to_string(decimal.Exponent));
+}
+
+}  // namespace
+
+TFormatSettings LocaleFormatSettings() {
+    TFormatSettings settings;
+    const std::string name = NumericLocaleName();
+    if (!name.empty()) settings.DecimalSeparator = RadixCharOf(name);
+    return settings;
+}
+
+TFormatSettings& FormatSettings() {
+    static TFormatSettings settings = LocaleFormatSettings();
+    return settings;
+}
+
+std::u16string FloatToStr(long double value, const TFormatSettings& settings) {
+    if (std::isnan(value)) return u"NAN";
+    if (std::isinf(value)) return value < 0 ? u"-INF" : u"INF";
+    if (value == 0) return u"0";
+    const TDecimal decimal = RoundToSignificantDigits(value);
+    std::u16string text;
+    if (decimal.Negative) text += u'-';
+    if (decimal.Exponent >= -4 && decimal.Exponent < kSignificantDigits)
+        AppendFixed(text, decimal, settings.DecimalSeparator);
+    else
+        AppendScientific(text, decimal, settings.DecimalSeparator);
+    return text;
+}
+
+std::u16string FloatToStr(long double value) { return FloatToStr(value, FormatSettings()); }

@@ -1,0 +1,189 @@
+#include "template/qlxGraphicUtilsFonts.h"
+
+#include FT_DRIVER_H
+#include FT_MODULE_H
+
+#include <algorithm>
+
+#include "platform/CodePages.h"
+#include "platform/Conversions.h"
+
+namespace {
+
+bool IsHighSurrogate(char16_t ch) { return ch >= 0xD800 && ch <= 0xDBFF; }
+bool IsLowSurrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
+
+// The language a Windows character set asks for, so that a face that is not
+// installed is replaced by one covering the script.
+const char* LanguageOfCharset(uint8_t charset) {
+    switch (charset) {
+        case 128: return "ja";
+        case 129:
+        case 130: return "ko";
+        case 134: return "zh-cn";
+        case 136: return "zh-tw";
+        case 161: return "el";
+        case 162: return "tr";
+        case 163: return "vi";
+        case 177: return "he";
+        case 178: return "ar";
+        case 186: return "lt";
+        case 204: return "ru";
+        case 222: return "th";
+        case 238: return "pl";
+        default: return nullptr;
+    }
+}
+
+TPatternPtr RequestPattern(const TFontRequest& request) {
+    TPatternPtr pattern(FcPatternCreate());
+    if (!pattern) throw EFontError(u"Out of memory while matching a font");
+    if (!request.Name.empty()) {
+        const std::string family = Utf16ToUtf8(request.Name);
+        FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    }
+    FcPatternAddInteger(pattern.get(), FC_WEIGHT, request.Bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern.get(), FC_SLANT, request.Italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcPatternAddBool(pattern.get(), FC_SCALABLE, FcTrue);
+    if (const char* language = LanguageOfCharset(request.Charset))
+        FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>(language));
+    FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+    FcDefaultSubstitute(pattern.get());
+    return pattern;
+}
+
+bool SizeFace(FT_Face face, int32_t height) {
+    if (height > 0) {
+        FT_Size_RequestRec request{FT_SIZE_REQUEST_TYPE_CELL, 0, FT_Long{height} * 64, 0, 0};
+        return FT_Request_Size(face, &request) == 0;
+    }
+    const int64_t emPixels = height < 0 ? -int64_t{height} : kDefaultEmPixels;
+    return emPixels <= 0xFFFF && FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(emPixels)) == 0;
+}
+
+using TFontFile = std::pair<std::string, int>;  // file name and face index
+
+bool GetFontFile(const FcPattern* font, TFontFile& location) {
+    FcChar8* file = nullptr;
+    if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch) return false;
+    location.first = reinterpret_cast<const char*>(file);
+    location.second = 0;
+    FcPatternGetInteger(font, FC_INDEX, 0, &location.second);
+    return true;
+}
+
+// The face in a font file, sized for height; null when it cannot be had.
+TFacePtr OpenFace(FT_Library library, const TFontFile& location, int32_t height) {
+    FT_Face face = nullptr;
+    if (FT_New_Face(library, location.first.c_str(), location.second, &face) != 0) return nullptr;
+    TFacePtr owned(face);
+    return SizeFace(face, height) ? std::move(owned) : nullptr;
+}
+
+int32_t HintedAdvance(FT_Face face, FT_UInt glyph) {
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT) != 0)
+        throw EFontError(u"Cannot load glyph " + IntToStr(glyph) + u" of font \"" +
+                         Utf8ToUtf16(face->family_name ? face->family_name : "") + u"\"");
+    return static_cast<int32_t>((face->glyph->advance.x + 32) >> 6);
+}
+
+}  // namespace
+
+EFontError::EFontError(std::u16string message) : Exception(u"EFontError", std::move(message)) {}
+
+TRealisedFont::TRealisedFont(FT_Library library, const TFontRequest& request)
+    : library_(library), request_(request), pattern_(RequestPattern(request)) {
+    FcResult result;
+    const TPatternPtr match(FcFontMatch(nullptr, pattern_.get(), &result));
+    TFontFile location;
+    if (match && GetFontFile(match.get(), location)) face_ = OpenFace(library_, location, request.Height);
+    if (!face_) throw EFontError(u"Cannot realise font \"" + request.Name + u"\" of height " + IntToStr(request.Height));
+}
+
+int64_t TRealisedFont::TextWidth(std::u16string_view text) {
+    int64_t width = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t ch = text[i];
+        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            ch = 0x10000 + ((ch - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+            ++i;
+        }
+        width += CharWidth(ch);
+    }
+    return width;
+}
+
+int32_t TRealisedFont::CharWidth(char32_t ch) {
+    if (ch <= 0xFFFF) {
+        std::unique_ptr<TWidthPage>& page = bmpWidths_[ch >> 8];
+        if (!page) {
+            page = std::make_unique<TWidthPage>();
+            page->fill(-1);
+        }
+        int32_t& width = (*page)[ch & 0xFF];
+        if (width < 0) width = MeasureChar(ch);
+        return width;
+    }
+    if (const auto known = otherWidths_.find(ch); known != otherWidths_.end()) return known->second;
+    const int32_t width = MeasureChar(ch);
+    otherWidths_.emplace(ch, width);
+    return width;
+}
+
+int32_t TRealisedFont::MeasureChar(char32_t ch) {
+    if (const FT_UInt glyph = FT_Get_Char_Index(face_.get(), ch); glyph != 0) return HintedAdvance(face_.get(), glyph);
+    const int32_t fallbackWidth = MeasureInFallback(ch);
+    return fallbackWidth >= 0 ? fallbackWidth : HintedAdvance(face_.get(), 0);
+}
+
+int32_t TRealisedFont::MeasureInFallback(char32_t ch) {
+    if (!fallbacks_) {
+        FcResult result;
+        fallbacks_.reset(FcFontSort(nullptr, pattern_.get(), FcTrue, nullptr, &result));
+        if (!fallbacks_) fallbacks_.reset(FcFontSetCreate());
+    }
+    for (int i = 0; i < fallbacks_->nfont; ++i) {
+        FcCharSet* coverage = nullptr;
+        if (FcPatternGetCharSet(fallbacks_->fonts[i], FC_CHARSET, 0, &coverage) != FcResultMatch ||
+            !FcCharSetHasChar(coverage, ch))
+            continue;
+        const FT_Face face = OpenSizedFace(fallbacks_->fonts[i]);
+        if (face == nullptr) continue;
+        if (const FT_UInt glyph = FT_Get_Char_Index(face, ch); glyph != 0) return HintedAdvance(face, glyph);
+    }
+    return -1;
+}
+
+FT_Face TRealisedFont::OpenSizedFace(const FcPattern* font) {
+    TFontFile location;
+    if (!GetFontFile(font, location)) return nullptr;
+    auto [entry, added] = fallbackFaces_.try_emplace(location);
+    if (added) entry->second = OpenFace(library_, location, request_.Height);
+    return entry->second.get();
+}
+
+TFontRealiser::TFontRealiser() {
+    if (FT_Init_FreeType(&library_) != 0) throw EFontError(u"Cannot initialise FreeType");
+    // The backward-compatible interpreter keeps the advance table's widths,
+    // rounded to whole pixels, whatever FREETYPE_PROPERTIES says.
+    FT_UInt interpreter = TT_INTERPRETER_VERSION_40;
+    FT_Property_Set(library_, "truetype", "interpreter-version", &interpreter);
+}
+
+TFontRealiser::~TFontRealiser() {
+    fonts_.clear();
+    FT_Done_FreeType(library_);
+}
+
+TRealisedFont& TFontRealiser::Realise(const TFontRequest& request) {
+    const auto cached = std::find_if(fonts_.begin(), fonts_.end(),
+                                     [&](const std::unique_ptr<TRealisedFont>& font) { return font->Request() == request; });
+    if (cached != fonts_.end()) {
+        std::rotate(cached, cached + 1, fonts_.end());
+        return *fonts_.back();
+    }
+    auto font = std::make_unique<TRealisedFont>(library_, request);
+    if (fonts_.size() >= kCachedFonts) fonts_.erase(fonts_.begin());
+    fonts_.push_back(std::move(font));
+    return *fonts_.back();
+}
