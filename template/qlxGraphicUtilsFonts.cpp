@@ -35,7 +35,7 @@ const char* LanguageOfCharset(uint8_t charset) {
     }
 }
 
-TPatternPtr RequestPattern(const TFontRequest& request) {
+TPatternPtr RequestPattern(FcConfig* config, const TFontRequest& request) {
     TPatternPtr pattern(FcPatternCreate());
     if (!pattern) throw EFontError(u"Out of memory while matching a font");
     if (!request.Name.empty()) {
@@ -47,7 +47,7 @@ TPatternPtr RequestPattern(const TFontRequest& request) {
     FcPatternAddBool(pattern.get(), FC_SCALABLE, FcTrue);
     if (const char* language = LanguageOfCharset(request.Charset))
         FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>(language));
-    FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+    FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
     FcDefaultSubstitute(pattern.get());
     return pattern;
 }
@@ -91,10 +91,10 @@ int32_t HintedAdvance(FT_Face face, FT_UInt glyph) {
 
 EFontError::EFontError(std::u16string message) : Exception(u"EFontError", std::move(message)) {}
 
-TRealisedFont::TRealisedFont(FT_Library library, const TFontRequest& request)
-    : library_(library), request_(request), pattern_(RequestPattern(request)) {
+TRealisedFont::TRealisedFont(FT_Library library, FcConfig* config, const TFontRequest& request)
+    : library_(library), config_(config), request_(request), pattern_(RequestPattern(config, request)) {
     FcResult result;
-    const TPatternPtr match(FcFontMatch(nullptr, pattern_.get(), &result));
+    const TPatternPtr match(FcFontMatch(config_, pattern_.get(), &result));
     TFontFile location;
     if (match && GetFontFile(match.get(), location)) face_ = OpenFace(library_, location, request.Height);
     if (!face_) throw EFontError(u"Cannot realise font \"" + request.Name + u"\" of height " + IntToStr(request.Height));
@@ -139,7 +139,7 @@ int32_t TRealisedFont::MeasureChar(char32_t ch) {
 int32_t TRealisedFont::MeasureInFallback(char32_t ch) {
     if (!fallbacks_) {
         FcResult result;
-        fallbacks_.reset(FcFontSort(nullptr, pattern_.get(), FcTrue, nullptr, &result));
+        fallbacks_.reset(FcFontSort(config_, pattern_.get(), FcTrue, nullptr, &result));
         if (!fallbacks_) fallbacks_.reset(FcFontSetCreate());
     }
     for (int i = 0; i < fallbacks_->nfont; ++i) {
@@ -163,6 +163,8 @@ FT_Face TRealisedFont::OpenSizedFace(const FcPattern* font) {
 }
 
 TFontRealiser::TFontRealiser() {
+    config_.reset(FcInitLoadConfigAndFonts());
+    if (!config_) throw EFontError(u"Cannot load the font configuration");
     if (FT_Init_FreeType(&library_) != 0) throw EFontError(u"Cannot initialise FreeType");
     // The backward-compatible interpreter keeps the advance table's widths,
     // rounded to whole pixels, whatever FREETYPE_PROPERTIES says.
@@ -182,7 +184,7 @@ TRealisedFont& TFontRealiser::Realise(const TFontRequest& request) {
         std::rotate(cached, cached + 1, fonts_.end());
         return *fonts_.back();
     }
-    auto font = std::make_unique<TRealisedFont>(library_, request);
+    auto font = std::make_unique<TRealisedFont>(library_, config_.get(), request);
     if (fonts_.size() >= kCachedFonts) fonts_.erase(fonts_.begin());
     fonts_.push_back(std::move(font));
     return *fonts_.back();

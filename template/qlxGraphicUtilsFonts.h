@@ -49,6 +49,11 @@ struct TPatternDeleter {
 };
 using TPatternPtr = std::unique_ptr<FcPattern, TPatternDeleter>;
 
+struct TConfigDeleter {
+    void operator()(FcConfig* config) const { FcConfigDestroy(config); }
+};
+using TConfigPtr = std::unique_ptr<FcConfig, TConfigDeleter>;
+
 struct TFontSetDeleter {
     void operator()(FcFontSet* set) const { FcFontSetDestroy(set); }
 };
@@ -58,7 +63,7 @@ using TFontSetPtr = std::unique_ptr<FcFontSet, TFontSetDeleter>;
 // so far: a run of text in this font costs one table look-up per character.
 class TRealisedFont {
 public:
-    TRealisedFont(FT_Library library, const TFontRequest& request);
+    TRealisedFont(FT_Library library, FcConfig* config, const TFontRequest& request);
 
     const TFontRequest& Request() const { return request_; }
 
@@ -76,6 +81,7 @@ private:
     FT_Face OpenSizedFace(const FcPattern* font);
 
     FT_Library library_;
+    FcConfig* config_;
     TFontRequest request_;
     TPatternPtr pattern_;  // the request after fontconfig's substitutions
     TFacePtr face_;
@@ -85,7 +91,8 @@ private:
     std::map<std::pair<std::string, int>, TFacePtr> fallbackFaces_;  // by file and face index
 };
 
-// Owns FreeType and the recently realised fonts.
+// Owns FreeType, a fontconfig configuration of its own (so that nothing of
+// the process-wide one is touched) and the recently realised fonts.
 class TFontRealiser {
 public:
     TFontRealiser();
@@ -99,5 +106,6 @@ private:
     static constexpr size_t kCachedFonts = 16;
 
     FT_Library library_ = nullptr;
+    TConfigPtr config_;
     std::vector<std::unique_ptr<TRealisedFont>> fonts_;  // the most recently used last
 };
