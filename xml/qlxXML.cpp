@@ -216,13 +216,15 @@ std::unique_ptr<TqlxXMLItem> TqlxXMLItem::DetachChild(TqlxXMLItem* item) {
     return owned;
 }
 
-std::u16string TqlxXMLItem::GetAttr(std::u16string_view name) const {
+std::u16string TqlxXMLItem::GetAttr(std::u16string_view name) const { return XMLUnescape(GetRawAttr(name)); }
+
+std::u16string_view TqlxXMLItem::GetRawAttr(std::u16string_view name) const {
     const size_t start = FindAttr(AttrText, name);
     if (start == kNotFound) return {};
     const size_t valueStart = start + name.size() + 2;
     const size_t valueEnd = FindValueEnd(AttrText, valueStart);
     if (valueEnd == AttrText.size()) return {};
-    return XMLUnescape(std::u16string_view(AttrText).substr(valueStart, valueEnd - valueStart));
+    return std::u16string_view(AttrText).substr(valueStart, valueEnd - valueStart);
 }
 
 bool TqlxXMLItem::HasAttr(std::u16string_view name) const { return FindAttr(AttrText, name) != kNotFound; }

@@ -50,6 +50,8 @@ public:
     // The unescaped value, empty when the attribute is missing; raises
     // EConvertError for a character reference that is no integer.
     std::u16string GetAttr(std::u16string_view name) const;
+    // The value as written in the tag, references unexpanded; valid until AttrText changes.
+    std::u16string_view GetRawAttr(std::u16string_view name) const;
     bool HasAttr(std::u16string_view name) const;
     void SetAttr(std::u16string_view name, std::u16string_view value);
 

@@ -100,7 +100,12 @@ TEST(XMLItem, AttributeLookupFollowsTheKeyRule) {
         EXPECT_EQ(item.HasAttr(c.name), c.present) << Utf16ToUtf8(c.attrText);
         EXPECT_EQ(item.GetAttr(c.name), c.value) << Utf16ToUtf8(c.attrText);
     }
+    item.AttrText = u"Text=\"a &amp;lt; &#233;\" Open=\"x";
+    EXPECT_EQ(item.GetRawAttr(u"text"), u"a &amp;lt; &#233;");
+    EXPECT_EQ(item.GetRawAttr(u"Open"), u"");
+    EXPECT_EQ(item.GetRawAttr(u"Missing"), u"");
     item.AttrText = u"Bad=\"&#12x;\"";
+    EXPECT_EQ(item.GetRawAttr(u"Bad"), u"&#12x;");
     try {
         item.GetAttr(u"Bad");
         FAIL() << "no error";
