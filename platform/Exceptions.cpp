@@ -15,6 +15,8 @@ Exception::Exception(std::u16string className, std::u16string message)
 EConvertError::EConvertError(std::u16string message)
     : Exception(u"EConvertError", std::move(message)) {}
 
+EInvalidOp::EInvalidOp() : Exception(u"EInvalidOp", u"Invalid floating point operation") {}
+
 EListError::EListError(int64_t index)
     : Exception(u"EListError", u"List index out of bounds (" + IntToStr(index) + u")") {}
 

@@ -30,6 +30,12 @@ public:
     explicit EConvertError(std::u16string message);
 };
 
+// "Invalid floating point operation": a value too large for the integer it must become.
+class EInvalidOp : public Exception {
+public:
+    EInvalidOp();
+};
+
 // "List index out of bounds (%d)".
 class EListError : public Exception {
 public:

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -131,6 +132,12 @@ int LockKind(unsigned mode) {
 TFileStream::TFileStream(const std::u16string& fileName, unsigned mode) : fileName_(fileName) {
     fd_ = ::open(NativePath(fileName).c_str(), OpenFlags(mode) | O_CLOEXEC, 0666);
     if (fd_ < 0) RaiseOpenFailure(fileName, mode, errno);
+    // Reading opens a directory without complaint; as a stream it would look empty.
+    if (struct stat info; ::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        RaiseOpenFailure(fileName, mode, EISDIR);
+    }
     const int lock = LockKind(mode);
     // Only a lock held elsewhere refuses the open; file systems without locks don't.
     if (lock != 0 && ::flock(fd_, lock | LOCK_NB) != 0 && errno == EWOULDBLOCK) {

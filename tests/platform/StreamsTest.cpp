@@ -89,6 +89,15 @@ TEST_F(TempFolder, OpenFailureNamesTheFullPathAndTheReason) {
     }
 }
 
+TEST_F(TempFolder, ADirectoryIsNoFileToOpen) {
+    try {
+        TFileStream file(Utf8ToUtf16(dir_), fmOpenRead | fmShareDenyWrite);
+        FAIL() << "opened";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Message(), u"Cannot open file \"" + Utf8ToUtf16(dir_) + u"\". " + SystemErrorMessage(EISDIR));
+    }
+}
+
 TEST_F(TempFolder, SharingModesKeepOtherOpenersOut) {
     const std::u16string name = PathOf("held.xps");
     { TFileStream create(name, fmCreate); }

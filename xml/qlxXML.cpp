@@ -1,0 +1,244 @@
+#include "xml/qlxXML.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "platform/CodePages.h"
+#include "platform/Conversions.h"
+
+TqlxInvalidXMLException::TqlxInvalidXMLException()
+    : Exception(u"TqlxInvalidXMLException", u"Invalid file format") {}
+
+namespace {
+
+constexpr size_t kNotFound = std::u16string_view::npos;
+
+// Where the attribute called name begins in attrText, or kNotFound. The name
+// must follow a space (or open the text) and be followed directly by ="; letter
+// case does not count.
+size_t FindAttr(std::u16string_view attrText, std::u16string_view name) {
+    const std::u16string key = UpperCase(name) + u"=\"";
+    if (attrText.size() < key.size()) return kNotFound;
+    const size_t last = attrText.size() - key.size();
+    for (size_t start = 0; start <= last; ++start) {
+        if (start > 0 && attrText[start - 1] != u' ') continue;
+        size_t k = 0;
+        while (k < key.size() && UpperChar(attrText[start + k]) == key[k]) ++k;
+        if (k == key.size()) return start;
+    }
+    return kNotFound;
+}
+
+// The end of the value that begins at valueStart: its closing quotation mark,
+// or the end of the text when there is none.
+size_t FindValueEnd(std::u16string_view attrText, size_t valueStart) {
+    const size_t quote = attrText.find(u'"', valueStart);
+    return quote == kNotFound ? attrText.size() : quote;
+}
+
+// The written form of the character at text[i], empty when it stays as it
+// is; length receives how many characters it replaces: six for an already
+// escaped quotation mark, else one.
+std::u16string_view ReferenceAt(std::u16string_view text, size_t i, size_t& length) {
+    length = 1;
+    switch (text[i]) {
+        case u'&':
+            if (text.substr(i, 6) != u"&quot;") return u"&#38;";
+            length = 6;
+            return u"&#34;";
+        case u'"': return u"&#34;";
+        case u'<': return u"&#60;";
+        case u'>': return u"&#62;";
+        case u'\r': return u"&#13;";
+        case u'\n': return u"&#10;";
+        default: return {};
+    }
+}
+
+// Short texts are escaped where they stand, from the last character back.
+std::u16string EscapeInPlace(std::u16string_view text) {
+    std::u16string result(text);
+    for (size_t i = result.size(); i-- > 0;) {
+        size_t length;
+        const std::u16string_view reference = ReferenceAt(result, i, length);
+        if (!reference.empty()) result.replace(i, length, reference);
+    }
+    return result;
+}
+
+std::u16string EscapeBuffered(std::u16string_view text) {
+    constexpr size_t kLongestReference = 6;
+    constexpr size_t kGrowth = 256;
+    std::u16string out(text.size(), u'\0');
+    size_t length = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (out.size() - length < kLongestReference) out.resize(out.size() + kGrowth);
+        size_t replaced;
+        const std::u16string_view reference = ReferenceAt(text, i, replaced);
+        if (reference.empty()) {
+            out[length++] = text[i];
+            continue;
+        }
+        i += replaced - 1;
+        length += reference.copy(out.data() + length, reference.size());
+    }
+    out.resize(length);
+    return out;
+}
+
+// The character of the named entity at text[i] (an ampersand) and the entity's length, or 0.
+size_t MatchEntity(std::u16string_view text, size_t i, char16_t& ch) {
+    static constexpr struct {
+        std::u16string_view name;
+        char16_t ch;
+    } kEntities[] = {{u"&quot;", u'"'}, {u"&amp;", u'&'}, {u"&lt;", u'<'}, {u"&gt;", u'>'}};
+    for (const auto& entity : kEntities) {
+        if (text.substr(i, entity.name.size()) == entity.name) {
+            ch = entity.ch;
+            return entity.name.size();
+        }
+    }
+    return 0;
+}
+
+// The end (the semicolon) of a character reference whose ampersand is at
+// text[i], or kNotFound. At least one character stands between "#" and ";".
+size_t FindCharReferenceEnd(std::u16string_view text, size_t i) {
+    if (text.size() - i < 4 || text[i + 1] != u'#') return kNotFound;
+    return text.find(u';', i + 3);
+}
+
+}  // namespace
+
+std::u16string XMLEscape(std::u16string_view text) {
+    constexpr size_t kShortText = 32;
+    return text.size() < kShortText ? EscapeInPlace(text) : EscapeBuffered(text);
+}
+
+std::u16string XMLUnescape(std::u16string_view text) {
+    const size_t firstAmpersand = text.find(u'&');
+    if (firstAmpersand == kNotFound) return std::u16string(text);
+    std::u16string out(text.substr(0, firstAmpersand));
+    out.reserve(text.size());
+    // The last character never starts a reference; what a reference produces
+    // is not looked at again.
+    for (size_t i = firstAmpersand; i < text.size(); ++i) {
+        if (text[i] != u'&' || i + 1 == text.size()) {
+            out.push_back(text[i]);
+            continue;
+        }
+        char16_t ch;
+        if (const size_t end = FindCharReferenceEnd(text, i); end != kNotFound) {
+            out.push_back(static_cast<char16_t>(StrToInt(text.substr(i + 2, end - i - 2)) & 0xFFFF));
+            i = end;
+        } else if (const size_t length = MatchEntity(text, i, ch); length != 0) {
+            out.push_back(ch);
+            i += length - 1;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+TqlxXMLItem::TqlxXMLItem() = default;
+
+TqlxXMLItem::~TqlxXMLItem() {
+    ClearChildren();
+    if (parent_ != nullptr) parent_->DetachChild(this).release();
+}
+
+TqlxXMLItem* TqlxXMLItem::Child(int32_t index) const {
+    if (index < 0 || index >= ChildCount()) throw EListError(index);
+    return children_[static_cast<size_t>(index)].get();
+}
+
+TqlxXMLItem* TqlxXMLItem::AddChild() {
+    auto* item = new TqlxXMLItem();
+    AttachChild(item);
+    return item;
+}
+
+void TqlxXMLItem::AttachChild(TqlxXMLItem* item) {
+    std::unique_ptr<TqlxXMLItem> owned = item->parent_ != nullptr ? item->parent_->DetachChild(item)
+                                                                   : std::unique_ptr<TqlxXMLItem>(item);
+    children_.push_back(std::move(owned));
+    item->parent_ = this;
+}
+
+void TqlxXMLItem::InsertChild(int32_t index, TqlxXMLItem* item) {
+    if (index < 0 || index > ChildCount()) throw EListError(index);
+    AttachChild(item);
+    const auto target = children_.begin() + std::min<ptrdiff_t>(index, ChildCount() - 1);
+    std::rotate(target, children_.end() - 1, children_.end());
+}
+
+int32_t TqlxXMLItem::IndexOfName(std::u16string_view name) const {
+    for (size_t i = 0; i < children_.size(); ++i)
+        if (children_[i]->Name == name) return static_cast<int32_t>(i);
+    return -1;
+}
+
+TqlxXMLItem* TqlxXMLItem::FindOrAddChild(std::u16string_view name) {
+    const int32_t index = IndexOfName(name);
+    if (index >= 0) return Child(index);
+    TqlxXMLItem* item = AddChild();
+    item->Name = name;
+    return item;
+}
+
+int32_t TqlxXMLItem::IndexOfChild(const TqlxXMLItem* item) const {
+    for (size_t i = 0; i < children_.size(); ++i)
+        if (children_[i].get() == item) return static_cast<int32_t>(i);
+    return -1;
+}
+
+void TqlxXMLItem::ClearChildren() {
+    // The subtree is taken apart level by level into one list, so destroying a
+    // deep tree needs no deep recursion.
+    std::vector<std::unique_ptr<TqlxXMLItem>> doomed;
+    doomed.swap(children_);
+    for (size_t i = 0; i < doomed.size(); ++i) {
+        TqlxXMLItem& item = *doomed[i];
+        item.parent_ = nullptr;
+        std::move(item.children_.begin(), item.children_.end(), std::back_inserter(doomed));
+        item.children_.clear();
+    }
+    doomed.clear();
+    if (Swappable) ChildrenLoaded = false;
+}
+
+std::unique_ptr<TqlxXMLItem> TqlxXMLItem::DetachChild(TqlxXMLItem* item) {
+    const auto it = std::find_if(children_.begin(), children_.end(), [item](const auto& child) { return child.get() == item; });
+    std::unique_ptr<TqlxXMLItem> owned = std::move(*it);
+    children_.erase(it);
+    item->parent_ = nullptr;
+    return owned;
+}
+
+std::u16string TqlxXMLItem::GetAttr(std::u16string_view name) const { return XMLUnescape(GetRawAttr(name)); }
+
+std::u16string_view TqlxXMLItem::GetRawAttr(std::u16string_view name) const {
+    const size_t start = FindAttr(AttrText, name);
+    if (start == kNotFound) return {};
+    const size_t valueStart = start + name.size() + 2;
+    const size_t valueEnd = FindValueEnd(AttrText, valueStart);
+    if (valueEnd == AttrText.size()) return {};
+    return std::u16string_view(AttrText).substr(valueStart, valueEnd - valueStart);
+}
+
+bool TqlxXMLItem::HasAttr(std::u16string_view name) const { return FindAttr(AttrText, name) != kNotFound; }
+
+void TqlxXMLItem::SetAttr(std::u16string_view name, std::u16string_view value) {
+    size_t insertAt = FindAttr(AttrText, name);
+    if (insertAt == kNotFound) {
+        insertAt = AttrText.size();
+    } else {
+        const size_t valueEnd = FindValueEnd(AttrText, insertAt + name.size() + 2);
+        AttrText.erase(insertAt, std::min(valueEnd + 1, AttrText.size()) - insertAt);
+    }
+    std::u16string entry;
+    if (insertAt > 0 && AttrText[insertAt - 1] != u' ') entry.push_back(u' ');
+    entry.append(name).append(u"=\"").append(XMLEscape(value)).push_back(u'"');
+    AttrText.insert(insertAt, entry);
+}

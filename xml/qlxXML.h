@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Exceptions.h"
+#include "platform/Streams.h"
+
+// Raised for malformed XML text, always with "Invalid file format".
+class TqlxInvalidXMLException : public Exception {
+public:
+    TqlxInvalidXMLException();
+};
+
+// One element. Attributes stay one raw text, exactly as written in the tag,
+// and are looked up and edited inside that text.
+class TqlxXMLItem {
+public:
+    std::u16string Name;
+    std::u16string AttrText;
+    std::u16string Content;  // written between the tags of a childless element; reading never fills it
+    bool ChildrenLoaded = true;
+    bool Swappable = false;
+    uint64_t SwapOffset = 0;
+
+    TqlxXMLItem();
+    // Destroys the subtree and leaves the parent's list.
+    ~TqlxXMLItem();
+    TqlxXMLItem(const TqlxXMLItem&) = delete;
+    TqlxXMLItem& operator=(const TqlxXMLItem&) = delete;
+
+    TqlxXMLItem* Parent() const { return parent_; }
+    int32_t ChildCount() const { return static_cast<int32_t>(children_.size()); }
+    // Raises EListError outside 0..ChildCount-1.
+    TqlxXMLItem* Child(int32_t index) const;
+
+    TqlxXMLItem* AddChild();
+    // Takes ownership of item and appends it, moving it from its old parent if it has one.
+    void AttachChild(TqlxXMLItem* item);
+    // Raises EListError for an index outside 0..ChildCount before anything changes.
+    void InsertChild(int32_t index, TqlxXMLItem* item);
+    int32_t IndexOfName(std::u16string_view name) const;
+    TqlxXMLItem* FindOrAddChild(std::u16string_view name);
+    int32_t IndexOfChild(const TqlxXMLItem* item) const;
+    void ClearChildren();
+
+    // The unescaped value, empty when the attribute is missing; raises
+    // EConvertError for a character reference that is no integer.
+    std::u16string GetAttr(std::u16string_view name) const;
+    // The value as written in the tag, references unexpanded; valid until AttrText changes.
+    std::u16string_view GetRawAttr(std::u16string_view name) const;
+    bool HasAttr(std::u16string_view name) const;
+    void SetAttr(std::u16string_view name, std::u16string_view value);
+
+private:
+    std::unique_ptr<TqlxXMLItem> DetachChild(TqlxXMLItem* item);
+
+    TqlxXMLItem* parent_ = nullptr;
+    std::vector<std::unique_ptr<TqlxXMLItem>> children_;
+};
+
+class TqlxXMLDocument {
+public:
+    bool Indented = false;
+    bool LegacyEncoding = false;
+    std::u16string SwapDir;
+
+    TqlxXMLDocument();
+    ~TqlxXMLDocument();
+    TqlxXMLDocument(const TqlxXMLDocument&) = delete;
+    TqlxXMLDocument& operator=(const TqlxXMLDocument&) = delete;
+
+    TqlxXMLItem* Root() const { return root_.get(); }
+    void ClearTree();
+
+    // With swapping false the stream stays the caller's. With swapping true
+    // the document keeps reading swapped-out elements from it after the load,
+    // so the caller must keep it alive until the tree is cleared, loaded
+    // again or destroyed; the overload below hands it over instead.
+    void LoadFromStream(TStream& stream, bool swapping);
+    // Takes the stream over: kept as the backing stream after a successful
+    // load with swapping, freed otherwise.
+    void LoadFromStream(std::unique_ptr<TStream> stream, bool swapping);
+    void SaveToStream(TStream& stream);
+    // The file stays open for reading (others may read, not write) as the backing stream.
+    void LoadFromFile(const std::u16string& path);
+    // Writes path + ".tmp", puts it in place of path and loads it again: element
+    // pointers taken before the call are invalid afterwards.
+    void SaveToFile(const std::u16string& path);
+
+    void SwapOut(TqlxXMLItem* item);
+    void SwapIn(TqlxXMLItem* item);
+
+    // The swap file this document created, empty when there is none.
+    const std::u16string& SwapFileName() const { return swapFileName_; }
+
+private:
+    void ParseStream(TStream& stream, bool swapping);
+    void OpenSwapFile();
+    void CloseSwapStream();
+
+    std::unique_ptr<TqlxXMLItem> root_;
+    TStream* swapStream_ = nullptr;
+    std::unique_ptr<TStream> ownedSwapStream_;
+    bool swapStreamLegacy_ = false;  // how the backing stream's attribute texts are encoded
+    std::u16string swapFileName_;
+};
+
+// The written form of an attribute value.
+std::u16string XMLEscape(std::u16string_view text);
+// Expands the entity and character references of an attribute value; raises
+// EConvertError for a character reference that is no integer.
+std::u16string XMLUnescape(std::u16string_view text);
