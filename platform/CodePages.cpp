@@ -75,16 +75,6 @@ std::string EncodeSingleByte(std::u16string_view text, const SingleByteCodePage&
 
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
-void AppendCodePoint(std::u16string& out, uint32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
-}
-
 // Decodes one sequence starting at bytes[i]; returns the number of bytes it
 // consumed, which for an ill-formed sequence is its maximal valid prefix (at least 1).
 size_t DecodeUtf8Sequence(std::string_view bytes, size_t i, uint32_t& cp) {
@@ -149,7 +139,7 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 bool IsHighSurrogate(char16_t ch) { return ch >= 0xD800 && ch <= 0xDBFF; }
 bool IsLowSurrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
 
-std::array<char16_t, 65536> BuildUpperTable() {
+constexpr std::array<char16_t, 65536> BuildUpperTable() {
     std::array<char16_t, 65536> table{};
     for (unsigned ch = 0; ch < table.size(); ++ch) table[ch] = static_cast<char16_t>(ch);
     const auto shiftRange = [&](unsigned first, unsigned last, int delta) {
@@ -183,6 +173,9 @@ std::array<char16_t, 65536> BuildUpperTable() {
 
 }  // namespace
 
+// Built at compile time: attribute lookups upper-case every character they pass.
+constinit const std::array<char16_t, 65536> kUpperCaseTable = BuildUpperTable();
+
 std::u16string DecodeBytes(std::string_view bytes, TCodePage codePage) {
     switch (codePage) {
         case TCodePage::Ansi: return AnsiToUtf16(bytes);
@@ -202,20 +195,28 @@ std::string EncodeText(std::u16string_view text, TCodePage codePage) {
 }
 
 std::u16string Utf8ToUtf16(std::string_view bytes) {
-    std::u16string text;
-    text.reserve(bytes.size());
+    // Never longer than the input; ASCII, by far the most common, is copied without further checks.
+    std::u16string text(bytes.size(), u'\0');
+    size_t out = 0;
     size_t i = 0;
     while (i < bytes.size()) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
         if (byte < 0x80) {
-            text.push_back(byte);
+            text[out++] = byte;
             ++i;
             continue;
         }
         uint32_t cp;
         i += DecodeUtf8Sequence(bytes, i, cp);
-        AppendCodePoint(text, cp);
+        if (cp < 0x10000) {
+            text[out++] = static_cast<char16_t>(cp);
+        } else {
+            cp -= 0x10000;
+            text[out++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+            text[out++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        }
     }
+    text.resize(out);
     return text;
 }
 
@@ -248,10 +249,6 @@ unsigned char CharToAnsiByte(char16_t ch) { return AnsiPage().toByte[ch]; }
 
 std::string OemToAnsi(std::string_view bytes) { return Utf16ToAnsi(DecodeSingleByte(bytes, OemPage())); }
 
-char16_t UpperChar(char16_t ch) {
-    static const std::array<char16_t, 65536> table = BuildUpperTable();
-    return table[ch];
-}
 
 std::u16string UpperCase(std::u16string_view text) {
     std::u16string result(text);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -29,7 +30,8 @@ std::string OemToAnsi(std::string_view bytes);
 
 // A one-to-one, length-keeping upper-case mapping (ASCII, Latin-1, Latin
 // Extended-A, basic Greek and Cyrillic), independent of the C library's locale.
-char16_t UpperChar(char16_t ch);
+extern const std::array<char16_t, 65536> kUpperCaseTable;
+inline char16_t UpperChar(char16_t ch) { return kUpperCaseTable[ch]; }
 std::u16string UpperCase(std::u16string_view text);
 
 // ASCII-only letter folding, for names compared "without regard to ASCII case".

@@ -4,6 +4,7 @@
 #include <locale.h>
 
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <string_view>
@@ -40,7 +41,7 @@ struct TDecimal {
     int Exponent = 0;
 };
 
-TDecimal RoundToSignificantDigits(long double value) {
+TDecimal RoundByPrinting(long double value) {
     char buffer[64];
     const auto result = std::to_chars(std::begin(buffer), std::end(buffer), value, std::chars_format::scientific,
                                       kSignificantDigits - 1);
@@ -58,6 +59,64 @@ TDecimal RoundToSignificantDigits(long double value) {
     std::from_chars(text.data() + exponentAt + (text[exponentAt + 1] == '+' ? 2 : 1), text.data() + text.size(),
                     decimal.Exponent);
     return decimal;
+}
+
+constexpr uint64_t PowerOfTen(int exponent) {
+    uint64_t power = 1;
+    while (exponent-- > 0) power *= 10;
+    return power;
+}
+
+constexpr uint64_t kSmallestSignificand = PowerOfTen(kSignificantDigits - 1);
+constexpr uint64_t kSignificandLimit = PowerOfTen(kSignificantDigits);
+constexpr int kLargestScale = 19;  // 10^19 still fits 64 bits
+
+// The same rounding as printing, done exactly in 128-bit integers: the value
+// is m * 2^k with a 64-bit m, so m * 10^p / 2^-k can be rounded (halves to
+// even) without error. Templates hold hundreds of thousands of numbers and
+// printing long doubles costs far more. False for magnitudes outside the
+// range this covers.
+bool RoundExactly(long double value, TDecimal& decimal) {
+    int binaryExponent = 0;
+    const long double fraction = std::frexp(std::fabs(value), &binaryExponent);
+    const auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 64));
+    const int shift = 64 - binaryExponent;
+    // The decimal exponent is this estimate or the next one up.
+    int exponent = static_cast<int>(std::floor((binaryExponent - 1) * 0.30102999566398120));
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int scale = kSignificantDigits - 1 - exponent;
+        if (scale < 0 || scale > kLargestScale || shift <= 0 || shift >= 128) return false;
+        const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * PowerOfTen(scale);
+        const auto truncated = static_cast<uint64_t>(scaled >> shift);
+        if (truncated >= kSignificandLimit) {
+            ++exponent;
+            continue;
+        }
+        if (truncated < kSmallestSignificand) {
+            --exponent;
+            continue;
+        }
+        const unsigned __int128 remainder = scaled - (static_cast<unsigned __int128>(truncated) << shift);
+        const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+        uint64_t significand = truncated;
+        if (remainder > half || (remainder == half && (truncated & 1) != 0)) ++significand;
+        if (significand == kSignificandLimit) {
+            significand = kSmallestSignificand;
+            ++exponent;
+        }
+        decimal.Negative = value < 0;
+        decimal.Exponent = exponent;
+        decimal.Digits = std::to_string(significand);
+        decimal.Digits.erase(decimal.Digits.find_last_not_of('0') + 1);
+        return true;
+    }
+    return false;
+}
+
+TDecimal RoundToSignificantDigits(long double value) {
+    TDecimal decimal;
+    if (RoundExactly(value, decimal)) return decimal;
+    return RoundByPrinting(value);
 }
 
 void AppendFixed(std::u16string& text, const TDecimal& decimal, char16_t separator) {

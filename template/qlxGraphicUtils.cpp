@@ -46,7 +46,7 @@ TSharedEngine& SharedEngine() {
 
 // The surface font height for a size in points: negative, the em height in pixels.
 int32_t LayoutHeight(int32_t points, int32_t layoutResolution) {
-    const long double pixels = std::nearbyint(static_cast<long double>(points) * layoutResolution / 72);
+    const long double pixels = std::rint(static_cast<long double>(points) * layoutResolution / 72);
     return -static_cast<int32_t>(std::clamp<long double>(pixels, -INT32_MAX, INT32_MAX));
 }
 
@@ -121,8 +121,8 @@ long double TqlxDrawText::MeasureWidestLine() {
     for (int32_t i = 0; i < lines_.Count(); ++i) {
         const std::u16string& line = lines_.Strings(i);
         long double extent = static_cast<long double>(surface_.TextExtent(line));
-        extent += std::nearbyint(static_cast<long double>(line.size()) * spacing_.CharSpacing * ratio);
-        if ((lines_.Tags(i) & kFirstLineOfParagraph) != 0) extent += std::nearbyint(spacing_.ParagraphGap * ratio);
+        extent += std::rint(static_cast<long double>(line.size()) * spacing_.CharSpacing * ratio);
+        if ((lines_.Tags(i) & kFirstLineOfParagraph) != 0) extent += std::rint(spacing_.ParagraphGap * ratio);
         widest = std::max(widest, extent);
     }
     return widest / ratio;
@@ -143,5 +143,5 @@ long double MeasureTextWidth(std::string_view text, const TFont& font) {
     const TRect bounds{0, 0, 10000, 10000};
     drawText.ApplyBounds(bounds, bounds, 1, 1, 1);
     drawText.LoadLines(lines);
-    return std::nearbyint(drawText.MeasureWidestLine());
+    return std::rint(drawText.MeasureWidestLine());
 }

@@ -17,14 +17,15 @@ constexpr size_t kNotFound = std::u16string_view::npos;
 // must follow a space (or open the text) and be followed directly by ="; letter
 // case does not count.
 size_t FindAttr(std::u16string_view attrText, std::u16string_view name) {
-    const std::u16string key = UpperCase(name) + u"=\"";
-    if (attrText.size() < key.size()) return kNotFound;
-    const size_t last = attrText.size() - key.size();
-    for (size_t start = 0; start <= last; ++start) {
-        if (start > 0 && attrText[start - 1] != u' ') continue;
+    const size_t keyLength = name.size() + 2;
+    size_t start = 0;
+    while (start + keyLength <= attrText.size()) {
         size_t k = 0;
-        while (k < key.size() && UpperChar(attrText[start + k]) == key[k]) ++k;
-        if (k == key.size()) return start;
+        while (k < name.size() && UpperChar(attrText[start + k]) == UpperChar(name[k])) ++k;
+        if (k == name.size() && attrText[start + k] == u'=' && attrText[start + k + 1] == u'"') return start;
+        const size_t blank = attrText.find(u' ', start);
+        if (blank == kNotFound) break;
+        start = blank + 1;
     }
     return kNotFound;
 }

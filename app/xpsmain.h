@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/Graphics.h"
+#include "platform/NumberFormat.h"
+
+class TMemoryStream;
+class TqlxXMLItem;
+class TqlxRepDoc;
+
+// The log the conversion writes to: the window's memo, the command line's
+// standard output, or a test's list of lines.
+class IXpsLog {
+public:
+    virtual ~IXpsLog() = default;
+    virtual void Clear() = 0;
+    // Returns the index of the new line, for a later Replace.
+    virtual int32_t Append(const std::u16string& line) = 0;
+    virtual void Replace(int32_t index, const std::u16string& line) = 0;
+};
+
+// Where the font family for text objects comes from: the window's font combo
+// box, or the command line's option.
+class IFontNameSource {
+public:
+    virtual ~IFontNameSource() = default;
+    virtual std::u16string FontName() const = 0;
+};
+
+// The number format XPS numbers are read with: the user's, but with "." as
+// the decimal separator whatever the locale says.
+const TFormatSettings& XpsFormatSettings();
+long double XpsStrToFloat(std::u16string_view text);
+int32_t XpsColorToColor(std::u16string_view text);
+// The archive entry a Source names; relative references resolve against the
+// folder of the part that holds them.
+std::u16string PartNameFromSource(std::u16string_view source, std::u16string_view referringPart);
+// FontRenderingEmSize to a whole pixel height, halves to the even neighbour.
+int32_t RoundEmSize(long double emSize);
+
+// The GUI-free converter: the window, the command line and the tests drive it
+// through the log and the font-name source they hand it.
+class TXpsConverter {
+public:
+    TXpsConverter(IXpsLog& log, const IFontNameSource& fontNames);
+
+    // Translates one FixedPage part into a template. Every failure is logged
+    // as three lines and ends the page; nothing reaches the caller. pageName
+    // is the page's own part name, against which its references resolve.
+    void ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
+
+private:
+    void TranslatePage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
+    void ConvertGlyphs(TqlxRepDoc& repDoc, TFont& font, const TqlxXMLItem& glyphs);
+    void ConvertPath(TqlxRepDoc& repDoc, const TqlxXMLItem& path, const std::u16string& pageName);
+    void LogPageError(const std::u16string& className, const std::u16string& message);
+
+    IXpsLog& log_;
+    const IFontNameSource& fontNames_;
+};

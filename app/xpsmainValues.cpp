@@ -1,0 +1,187 @@
+#include "app/xpsmain.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include "platform/CodePages.h"
+#include "platform/Conversions.h"
+#include "platform/Exceptions.h"
+#include "platform/NumberFormat.h"
+#include "xml/qlxXML.h"
+
+namespace {
+
+constexpr int32_t kNoColor = -16777216;
+
+bool IsDigit(char16_t ch) { return ch >= u'0' && ch <= u'9'; }
+
+size_t SkipDigits(std::u16string_view text, size_t i) {
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    return i;
+}
+
+void AppendAscii(std::string& out, std::u16string_view digits) {
+    for (const char16_t ch : digits) out.push_back(static_cast<char>(ch));
+}
+
+// Checks the XPS number grammar and returns the number without blanks and "+",
+// in the form std::from_chars reads; empty when the text is no XPS number.
+// Only ASCII can match, so the text need not go through the 8-bit code page.
+std::string NormaliseXpsNumber(std::u16string_view text, char16_t decimalSeparator) {
+    size_t i = 0;
+    while (i < text.size() && text[i] == u' ') ++i;
+    std::string number;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        if (text[i] == u'-') number.push_back('-');
+        ++i;
+    }
+    // "." and "5." are numbers here; from_chars wants a digit on either side.
+    number.push_back('0');
+    const size_t mantissaStart = i;
+    i = SkipDigits(text, i);
+    AppendAscii(number, text.substr(mantissaStart, i - mantissaStart));
+    if (i < text.size() && text[i] == decimalSeparator) {
+        const size_t fractionStart = ++i;
+        i = SkipDigits(text, i);
+        number.push_back('.');
+        AppendAscii(number, text.substr(fractionStart, i - fractionStart));
+        number.push_back('0');
+    }
+    if (i == mantissaStart) return {};
+    if (i < text.size() && (text[i] == u'E' || text[i] == u'e')) {
+        const size_t exponentStart = ++i;
+        if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) ++i;
+        const size_t digitsStart = i;
+        i = SkipDigits(text, i);
+        if (i == digitsStart) return {};
+        number.push_back('e');
+        AppendAscii(number, text.substr(exponentStart, i - exponentStart));
+    }
+    while (i < text.size() && text[i] == u' ') ++i;
+    if (i != text.size()) return {};
+    return number;
+}
+
+// 10^k for k up to 27 is exact in 80 bits, and so is any 19-digit integer: one
+// multiplication or division of the two then rounds exactly as a full decimal
+// conversion would. Pages hold tens of thousands of numbers, nearly all short.
+std::optional<long double> ConvertShortNumber(std::string_view number) {
+    constexpr int kMaxDigits = 19;
+    constexpr int kMaxScale = 27;
+    size_t i = number.front() == '-' ? 1 : 0;
+    const bool negative = i == 1;
+    uint64_t mantissa = 0;
+    int digits = 0;
+    int scale = 0;
+    bool fraction = false;
+    for (; i < number.size() && number[i] != 'e'; ++i) {
+        if (number[i] == '.') {
+            fraction = true;
+            continue;
+        }
+        const int digit = number[i] - '0';
+        if (fraction) --scale;
+        if (digits == 0 && digit == 0) continue;
+        if (++digits > kMaxDigits) return std::nullopt;
+        mantissa = mantissa * 10 + static_cast<uint64_t>(digit);
+    }
+    if (i < number.size()) {
+        int exponent = 0;
+        const auto [end, error] = std::from_chars(number.data() + i + 1, number.data() + number.size(), exponent);
+        if (error != std::errc() || end != number.data() + number.size()) return std::nullopt;
+        if (exponent > kMaxScale || exponent < -kMaxScale) return std::nullopt;
+        scale += exponent;
+    }
+    if (scale > kMaxScale || scale < -kMaxScale) return std::nullopt;
+    long double power = 1;
+    for (int k = 0; k < (scale < 0 ? -scale : scale); ++k) power *= 10;
+    const auto value = static_cast<long double>(mantissa);
+    const long double magnitude = scale < 0 ? value / power : value * power;
+    return negative ? -magnitude : magnitude;
+}
+
+[[noreturn]] void RaiseInvalidFloat(std::u16string_view text) {
+    throw EConvertError(u"'" + std::u16string(text) + u"' is not a valid floating point value");
+}
+
+bool IsBlankOrControl(char16_t ch) { return ch <= 32; }
+
+std::u16string_view TrimBlanks(std::u16string_view text) {
+    while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// Removes "." segments and lets ".." climb one folder, never above the root.
+std::u16string NormaliseSegments(std::u16string_view path) {
+    std::vector<std::u16string_view> segments;
+    size_t start = 0;
+    while (true) {
+        const size_t slash = path.find(u'/', start);
+        const std::u16string_view segment = path.substr(start, slash == std::u16string_view::npos ? slash : slash - start);
+        if (segment == u"..") {
+            if (!segments.empty()) segments.pop_back();
+        } else if (segment != u".") {
+            segments.push_back(segment);
+        }
+        if (slash == std::u16string_view::npos) break;
+        start = slash + 1;
+    }
+    std::u16string result;
+    for (size_t k = 0; k < segments.size(); ++k) {
+        if (k > 0) result.push_back(u'/');
+        result.append(segments[k]);
+    }
+    return result;
+}
+
+}  // namespace
+
+const TFormatSettings& XpsFormatSettings() {
+    static const TFormatSettings settings = [] {
+        TFormatSettings xps = LocaleFormatSettings();
+        xps.DecimalSeparator = u'.';
+        return xps;
+    }();
+    return settings;
+}
+
+long double XpsStrToFloat(std::u16string_view text) {
+    const std::string number = NormaliseXpsNumber(text, XpsFormatSettings().DecimalSeparator);
+    if (number.empty()) RaiseInvalidFloat(text);
+    if (const auto value = ConvertShortNumber(number)) return *value;
+    long double value = 0;
+    // A magnitude beyond the extended range is no number either.
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc() || end != number.data() + number.size()) RaiseInvalidFloat(text);
+    return value;
+}
+
+int32_t XpsColorToColor(std::u16string_view text) {
+    if (TrimBlanks(text).size() < 2 || text.front() != u'#') return kNoColor;
+    std::u16string argb(text);
+    // The sRGB form without alpha is opaque.
+    if (argb.size() == 7) argb.insert(1, u"FF");
+    if (argb.size() < 9) return kNoColor;
+    std::u16string abgr = u"$";
+    for (size_t position : {2, 3, 8, 9, 6, 7, 4, 5}) abgr.push_back(argb[position - 1]);
+    const uint32_t value = static_cast<uint32_t>(StrToInt(abgr));
+    return static_cast<int32_t>(value - 0xFF000000u);
+}
+
+std::u16string PartNameFromSource(std::u16string_view source, std::u16string_view referringPart) {
+    const std::u16string name = XMLUnescape(source);
+    if (!name.empty() && name.front() == u'/') return name.substr(1);
+    const size_t slash = referringPart.rfind(u'/');
+    const std::u16string_view folder = slash == std::u16string_view::npos ? std::u16string_view() : referringPart.substr(0, slash + 1);
+    return NormaliseSegments(std::u16string(folder) + name);
+}
+
+int32_t RoundEmSize(long double emSize) {
+    const long double rounded = std::rint(emSize);
+    if (!(rounded >= std::numeric_limits<int32_t>::min() && rounded <= std::numeric_limits<int32_t>::max()))
+        throw EInvalidOp();
+    return static_cast<int32_t>(rounded);
+}

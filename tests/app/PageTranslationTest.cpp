@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "AppTestSupport.h"
+#include "app/xpsmain.h"
+#include "platform/CodePages.h"
+#include "platform/Files.h"
+#include "platform/NumberFormat.h"
+#include "platform/Streams.h"
+#include "xml/qlxXML.h"
+
+namespace {
+
+const std::string kPageStart = "<FixedPage Width=\"816\" Height=\"1056\" xmlns=\"http://schemas.microsoft.com/xps/2005/06\">";
+
+std::string Page(const std::string& content) { return kPageStart + content + "</FixedPage>"; }
+
+// The attributes given come first, so they win over the defaults after them.
+std::string Glyphs(const std::string& attributes) {
+    return "<Glyphs " + attributes + " OriginX=\"10\" OriginY=\"20\" FontRenderingEmSize=\"16\" Fill=\"#FF000000\"/>";
+}
+
+std::string StrokedPath(const std::string& data, const std::string& stroke = "#FF000000") {
+    return "<Path Stroke=\"" + stroke + "\" Data=\"" + data + "\"/>";
+}
+
+class PageTranslation : public ::testing::Test {
+protected:
+    // Converts the page bytes into out.qlt; the template's band, or null when none was written.
+    TqlxXMLItem* Convert(const std::string& pageBytes) {
+        template_.reset();
+        DeleteFile(folder_.Path("out.qlt"));
+        TMemoryStream page;
+        page.WriteBuffer(pageBytes.data(), static_cast<int64_t>(pageBytes.size()));
+        TXpsConverter converter(log_, font_);
+        converter.ConvertFixedPage(page, folder_.Path("out"), u"Documents/1/Pages/1.fpage");
+        if (!folder_.Exists("out.qlt")) return nullptr;
+        template_ = std::make_unique<TqlxXMLDocument>();
+        template_->LoadFromFile(folder_.Path("out.qlt"));
+        return template_->Root()->Child(1)->Child(0);
+    }
+
+    // The lines logged by a failing page.
+    std::vector<std::u16string> ErrorLines(const std::u16string& className, const std::u16string& message) const {
+        return {u"-Convert error!!!", u"-ClassName: " + className, u"-Message: " + message};
+    }
+
+    std::vector<std::u16string> LinesOf(TqlxXMLItem* band) const {
+        std::vector<std::u16string> lines;
+        for (int32_t i = 0; i < band->ChildCount(); ++i) {
+            const TqlxXMLItem* line = band->Child(i);
+            if (line->Name != u"TqlxLineView") continue;
+            lines.push_back(line->GetAttr(u"Left") + u" " + line->GetAttr(u"Top") + u" " + line->GetAttr(u"Width") +
+                            u" " + line->GetAttr(u"Height") + u" " + line->GetAttr(u"Frame.Color"));
+        }
+        return lines;
+    }
+
+    TTempFolder folder_;
+    TTestLog log_;
+    TFixedFontName font_;
+    std::unique_ptr<TqlxXMLDocument> template_;
+};
+
+TEST_F(PageTranslation, PageSizeAndTextObjects) {
+    font_.Name = u"Liberation Serif";
+    TqlxXMLItem* band = Convert(Page(Glyphs("UnicodeString=\"Hello\" FontRenderingEmSize=\"12.5\" Fill=\"#FFFF0000\"") +
+                                     "<Glyphs OriginX=\"96.5\" OriginY=\"1e2\" FontRenderingEmSize=\"13.5\"/>"));
+    ASSERT_NE(band, nullptr);
+    EXPECT_TRUE(log_.Lines.empty());
+    const TqlxXMLItem* page = template_->Root()->Child(1);
+    EXPECT_EQ(page->GetAttr(u"PaperWidth"), u"215.899860564673");
+    EXPECT_EQ(band->GetAttr(u"Width"), u"816");
+    EXPECT_EQ(band->GetAttr(u"Height"), u"1056");
+    ASSERT_EQ(band->ChildCount(), 2);
+    const TqlxXMLItem* first = band->Child(0);
+    EXPECT_EQ(first->GetAttr(u"Left"), u"10");
+    EXPECT_EQ(first->GetAttr(u"Top"), u"20");
+    EXPECT_EQ(first->GetAttr(u"Font.Height"), u"-12");
+    EXPECT_EQ(first->GetAttr(u"Font.Color"), u"255");
+    EXPECT_EQ(first->GetAttr(u"Font.Charset"), u"204");
+    EXPECT_EQ(first->GetAttr(u"Font.Name"), u"Liberation Serif");
+    EXPECT_EQ(first->GetAttr(u"Text"), u"Hello");
+    const TqlxXMLItem* second = band->Child(1);
+    EXPECT_EQ(second->GetAttr(u"Left"), u"96.5");
+    EXPECT_EQ(second->GetAttr(u"Top"), u"100");
+    EXPECT_EQ(second->GetAttr(u"Font.Height"), u"-14");
+    EXPECT_EQ(second->GetAttr(u"Font.Color"), u"-16777216");
+    EXPECT_EQ(second->GetAttr(u"Text"), u"");
+    EXPECT_EQ(second->GetAttr(u"Width"), u"7.55906");
+}
+
+TEST_F(PageTranslation, NumbersAreReadWithAPointAndWrittenInTheUsersFormat) {
+    const TFormatSettings saved = FormatSettings();
+    FormatSettings().DecimalSeparator = u',';
+    TqlxXMLItem* band = Convert(Page(Glyphs("OriginX=\"96.5\"")));
+    FormatSettings() = saved;
+    ASSERT_NE(band, nullptr);
+    EXPECT_EQ(band->Child(0)->GetAttr(u"Left"), u"96,5");
+    log_.Clear();
+    EXPECT_EQ(Convert(Page(Glyphs("OriginX=\"96,5\""))), nullptr);
+    EXPECT_EQ(log_.Lines, ErrorLines(u"EConvertError", u"'96,5' is not a valid floating point value"));
+}
+
+TEST_F(PageTranslation, EmptyChosenFamilyMeansArial) {
+    TqlxXMLItem* band = Convert(Page(Glyphs("UnicodeString=\"x\"")));
+    ASSERT_NE(band, nullptr);
+    EXPECT_EQ(band->Child(0)->GetAttr(u"Font.Name"), u"Arial");
+}
+
+TEST_F(PageTranslation, TextArrivesAsWrittenInThePage) {
+    TqlxXMLItem* band = Convert(Page(Glyphs("UnicodeString=\"Gr\xC3\xBC\xC3\x9F" "e\"") +
+                                     Glyphs("UnicodeString=\"&#x4E2D;&#233;\"") +
+                                     Glyphs("UnicodeString=\"&amp;lt; &quot;{}\"") +
+                                     Glyphs("UnicodeString=\"bad \xFF byte\"")));
+    ASSERT_NE(band, nullptr);
+    EXPECT_EQ(band->Child(0)->GetAttr(u"Text"), u"Gr\u00FC\u00DFe");
+    EXPECT_EQ(band->Child(1)->GetAttr(u"Text"), u"\u4E2D\u00E9");
+    EXPECT_EQ(band->Child(2)->GetAttr(u"Text"), u"&lt; \"{}");
+    EXPECT_NE(band->Child(2)->AttrText.find(u"Text=\"&#38;lt; &#34;{}\""), std::u16string::npos);
+    EXPECT_EQ(band->Child(3)->GetAttr(u"Text"), u"bad \uFFFD byte");
+}
+
+TEST_F(PageTranslation, APageWithItsOwnDeclarationConvertsLikeAnyOther) {
+    for (const std::string& prefix : {std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>"),
+                                      std::string("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"),
+                                      std::string("\xEF\xBB\xBF  \n")}) {
+        TqlxXMLItem* band = Convert(prefix + Page(Glyphs("UnicodeString=\"Gr\xC3\xBC\xC3\x9F" "e\"")));
+        ASSERT_NE(band, nullptr);
+        EXPECT_EQ(band->Child(0)->GetAttr(u"Text"), u"Gr\u00FC\u00DFe");
+    }
+    EXPECT_TRUE(log_.Lines.empty());
+}
+
+TEST_F(PageTranslation, OnlyTopLevelElementsCount) {
+    TqlxXMLItem* band = Convert(Page("<Canvas>" + Glyphs("UnicodeString=\"in\"") + StrokedPath("F1 M 0,0 L 1,1") +
+                                     "</Canvas><Path.Data/><glyphs OriginX=\"x\"/>"));
+    ASSERT_NE(band, nullptr);
+    EXPECT_EQ(band->ChildCount(), 0);
+    EXPECT_TRUE(log_.Lines.empty());
+}
+
+TEST_F(PageTranslation, ARootOtherThanFixedPageWritesNothingAndLogsNothing) {
+    EXPECT_EQ(Convert("<Canvas Width=\"1\" Height=\"1\"/>"), nullptr);
+    EXPECT_EQ(Convert("<?xml-stylesheet href=\"a\"?>" + Page("")), nullptr);
+    EXPECT_EQ(Convert(""), nullptr);
+    EXPECT_TRUE(log_.Lines.empty());
+}
+
+TEST_F(PageTranslation, PathDataBecomesOneLinePerSegment) {
+    TqlxXMLItem* band = Convert(Page(StrokedPath("F1 M 10,10 L 110,10 110,60 10,60 z") +
+                                     StrokedPath("F1 M 0,0 L 5,5 z M 20,20 L 30,20", "#FFFF0000") +
+                                     StrokedPath("F1 M 1,2 L 3,4") + StrokedPath("F1 M 1,2")));
+    ASSERT_NE(band, nullptr);
+    const std::vector<std::u16string> expected = {
+        u"10 25.11812 100 0 0",  u"110 25.11812 0 50 0", u"110 75.11812 -100 0 0", u"10 75.11812 0 -50 0",
+        u"0 15.11812 5 5 255",   u"5 20.11812 -5 -5 255", u"20 35.11812 10 0 255",  u"1 17.11812 2 2 0",
+    };
+    EXPECT_EQ(LinesOf(band), expected);
+    EXPECT_EQ(band->Child(7)->GetAttr(u"Name"), u"Line8");
+}
+
+TEST_F(PageTranslation, PathsWithoutStrokedF1DataDrawNothing) {
+    TqlxXMLItem* band = Convert(Page(StrokedPath("M 10,10 L 20,10 z") + StrokedPath("F0 M 10,10 L 20,10 z") +
+                                     "<Path Fill=\"#FF000000\" Stroke=\"#FF000000\" Data=\"F1 M 0,0 L 1,1\"/>" +
+                                     StrokedPath("F1 M 0,0 L 1,1", "#FFFFFFFF") +
+                                     "<Path Stroke=\"#FF000000\"><Path.Data><PathGeometry/></Path.Data></Path>"));
+    ASSERT_NE(band, nullptr);
+    EXPECT_EQ(band->ChildCount(), 0);
+    EXPECT_TRUE(log_.Lines.empty());
+}
+
+TEST_F(PageTranslation, StrokesKeepTheirAlphaAndMissingStrokesHaveNoColour) {
+    TqlxXMLItem* band = Convert(Page(StrokedPath("F1 M 0,0 L 1,0", "#80FFFFFF") + "<Path Data=\"F1 M 0,0 L 1,0\"/>"));
+    ASSERT_NE(band, nullptr);
+    EXPECT_EQ(LinesOf(band), (std::vector<std::u16string>{u"0 15.11812 1 0 -2113929217", u"0 15.11812 1 0 -16777216"}));
+}
+
+TEST_F(PageTranslation, UnknownCommandsEndThePathKeepingItsLines) {
+    TqlxXMLItem* band = Convert(Page(StrokedPath("F1 M 0,0 L 1,0 z C 1,1 2,2 3,3") + StrokedPath("F1 M 0,0 1,1 L 2,2") +
+                                     StrokedPath("F1 m 0,0 l 1,1") + StrokedPath("F1 M 0,0 L 1,0 z L 5,0")));
+    ASSERT_NE(band, nullptr);
+    EXPECT_EQ(LinesOf(band), (std::vector<std::u16string>{u"0 15.11812 1 0 0", u"1 15.11812 -1 0 0", u"0 15.11812 1 0 0",
+                                                          u"1 15.11812 -1 0 0", u"0 15.11812 5 0 0"}));
+    EXPECT_TRUE(log_.Lines.empty());
+}
+
+TEST_F(PageTranslation, MalformedPathDataFailsThePage) {
+    const struct {
+        std::string data;
+        std::u16string badText;
+    } cases[] = {
+        {"F1 M 0,0 L 1,1 L 2,2", u""},           // a second "L"
+        {"F1 M 0,0 L 1,1 M 2,2 L 3,3", u""},     // "M" after a point list without "z"
+        {"F1 M 0,0 L 1,1 Z", u""},               // upper-case "Z"
+        {"F1 M 0,0 L 1,1  2,2", u""},            // two blanks make an empty token
+        {"F1 M 0;0 L 1,1", u""},
+        {"F1 M 0,0 L 1.5.5,1", u"1.5.5"},
+    };
+    for (const auto& c : cases) {
+        log_.Clear();
+        EXPECT_EQ(Convert(Page(StrokedPath(c.data))), nullptr) << c.data;
+        EXPECT_EQ(log_.Lines, ErrorLines(u"EConvertError", u"'" + c.badText + u"' is not a valid floating point value"))
+            << c.data;
+    }
+}
+
+TEST_F(PageTranslation, EveryErrorIsLoggedWithItsClassAndMessage) {
+    const struct {
+        std::string page;
+        std::u16string className, message;
+    } cases[] = {
+        {"<FixedPage Width=\"8,5\" Height=\"1\"/>", u"EConvertError", u"'8,5' is not a valid floating point value"},
+        {"<FixedPage Height=\"1\"/>", u"EConvertError", u"'' is not a valid floating point value"},
+        {Page(Glyphs("OriginX=\"1\" UnicodeString=\"&#1x;\"")), u"EConvertError", u"''1x'' is not a valid integer value"},
+        {Page("<Glyphs OriginX=\"1\" OriginY=\"2\" Fill=\"#FFGG0000\"/>"), u"EConvertError",
+         u"''$FF0000GG'' is not a valid integer value"},
+        {Page("<Path Fill=\"#zz000000\" Data=\"\"/>"), u"EConvertError", u"''$zz000000'' is not a valid integer value"},
+        {Page(Glyphs("FontRenderingEmSize=\"1e30\"")), u"EInvalidOp", u"Invalid floating point operation"},
+        {kPageStart + "<Glyphs></Path></FixedPage>", u"TqlxInvalidXMLException", u"Invalid file format"},
+    };
+    for (const auto& c : cases) {
+        log_.Clear();
+        EXPECT_EQ(Convert(c.page), nullptr) << c.page;
+        EXPECT_EQ(log_.Lines, ErrorLines(c.className, c.message)) << c.page;
+    }
+}
+
+TEST_F(PageTranslation, ATemplateThatCannotBeWrittenIsAFileError) {
+    TMemoryStream page;
+    const std::string bytes = Page("");
+    page.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    TXpsConverter converter(log_, font_);
+    converter.ConvertFixedPage(page, folder_.Path("missing/out"), u"p");
+    ASSERT_EQ(log_.Lines.size(), 3u);
+    EXPECT_EQ(log_.Lines[1], u"-ClassName: EFCreateError");
+    EXPECT_EQ(log_.Lines[2], u"-Message: Cannot create file \"" + folder_.Path("missing/out.qlt.tmp") +
+                                 u"\". No such file or directory");
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include "app/xpsmain.h"
+#include "platform/CodePages.h"
+#include "platform/Exceptions.h"
+
+namespace {
+
+template <typename Call>
+std::u16string ConvertErrorOf(Call call) {
+    try {
+        call();
+    } catch (const EConvertError& e) {
+        return e.Message();
+    }
+    return u"(no error)";
+}
+
+TEST(XpsNumber, ReadsTheGrammarWithAPointWhateverTheLocale) {
+    const struct {
+        const char16_t* text;
+        long double value;
+    } numbers[] = {
+        {u"96", 96},   {u" 96.5 ", 96.5}, {u"+1.25", 1.25}, {u"-0.5", -0.5}, {u".5", 0.5},
+        {u"5.", 5},    {u".", 0},         {u"1E3", 1000},   {u"2.5e-1", 0.25}, {u"1e+2", 100},
+        {u"-.e5", 0},  {u"007", 7},       {u"1e400", 1e400L},
+    };
+    for (const auto& n : numbers) EXPECT_EQ(XpsStrToFloat(n.text), n.value) << Utf16ToUtf8(n.text);
+    // 793.76 must arrive as the nearest extended value, not a double's.
+    EXPECT_EQ(XpsStrToFloat(u"793.76"), 793.76L);
+}
+
+TEST(XpsNumber, RefusesEverythingElseWithTheConversionMessage) {
+    for (const char16_t* text : {u"", u" ", u"96,5", u"1,000", u"e5", u"1e", u"1e+", u"--1", u"1 2", u"0x10",
+                                 u"\u00A096", u"\t96", u"1.2.3", u"nan", u"inf", u"1e99999"}) {
+        std::u16string expected = u"'";
+        expected.append(text).append(u"' is not a valid floating point value");
+        EXPECT_EQ(ConvertErrorOf([&] { XpsStrToFloat(text); }), expected) << Utf16ToUtf8(text);
+    }
+}
+
+TEST(XpsColor, ConvertsArgbToTheTemplateColourWithAlphaPlusOne) {
+    EXPECT_EQ(XpsColorToColor(u"#FF000000"), 0);
+    EXPECT_EQ(XpsColorToColor(u"#FFFFFFFF"), 16777215);
+    EXPECT_EQ(XpsColorToColor(u"#FFFF0000"), 255);
+    EXPECT_EQ(XpsColorToColor(u"#FF00FF00"), 65280);
+    EXPECT_EQ(XpsColorToColor(u"#ff0000ff"), 0xFF0000);
+    EXPECT_EQ(XpsColorToColor(u"#80FF0000"), -2130706177);
+    EXPECT_EQ(XpsColorToColor(u"#00000000"), 16777216);
+    EXPECT_EQ(XpsColorToColor(u"#FF00FF00trailing"), 65280);
+    for (const char16_t* none : {u"", u"#", u"#F", u" #FF000000", u"sc#1,0,0,0", u"{StaticResource b}", u"#FF00",
+                                 u"#1234567", u"#FFFFFF "})
+        EXPECT_EQ(XpsColorToColor(none), -16777216) << Utf16ToUtf8(none);
+}
+
+TEST(XpsColor, ReadsTheSixDigitFormAsOpaqueAndChecksItsDigits) {
+    EXPECT_EQ(XpsColorToColor(u"#FF0000"), 255);
+    EXPECT_EQ(XpsColorToColor(u"#FFFFFF"), 16777215);
+    EXPECT_EQ(XpsColorToColor(u"#0000FF"), 0xFF0000);
+    EXPECT_EQ(ConvertErrorOf([] { XpsColorToColor(u"#GG0000"); }), u"''$FF0000GG'' is not a valid integer value");
+    EXPECT_EQ(ConvertErrorOf([] { XpsColorToColor(u"#FF00GG00"); }), u"''$FF00GG00'' is not a valid integer value");
+    EXPECT_EQ(ConvertErrorOf([] { XpsColorToColor(u"#FF 0 0 0"); }), u"''$FF 0 0 0'' is not a valid integer value");
+}
+
+TEST(PartNames, AbsoluteSourcesLoseTheirSlashOnly) {
+    EXPECT_EQ(PartNameFromSource(u"/Documents/1/FixedDocument.fdoc", u"FixedDocumentSequence.fdseq"),
+              u"Documents/1/FixedDocument.fdoc");
+    EXPECT_EQ(PartNameFromSource(u"/a%20b/../c.png#frag", u"x/y.fpage"), u"a%20b/../c.png#frag");
+    EXPECT_EQ(PartNameFromSource(u"&#47;R/a.png", u"x/y.fpage"), u"R/a.png");
+}
+
+TEST(PartNames, RelativeSourcesResolveAgainstTheReferringFolder) {
+    EXPECT_EQ(PartNameFromSource(u"Pages/1.fpage", u"Documents/1/FixedDocument.fdoc"), u"Documents/1/Pages/1.fpage");
+    EXPECT_EQ(PartNameFromSource(u"../Resources/a.png", u"Documents/1/Pages/1.fpage"), u"Documents/1/Resources/a.png");
+    EXPECT_EQ(PartNameFromSource(u"./a/./b", u"d/p"), u"d/a/b");
+    EXPECT_EQ(PartNameFromSource(u"../../../x", u"d/p"), u"x");
+    EXPECT_EQ(PartNameFromSource(u"Documents/1.fdoc", u"FixedDocumentSequence.fdseq"), u"Documents/1.fdoc");
+    EXPECT_EQ(PartNameFromSource(u"", u"d/p"), u"d/");
+    EXPECT_EQ(ConvertErrorOf([] { PartNameFromSource(u"&#zz;", u"d/p"); }), u"''zz'' is not a valid integer value");
+}
+
+TEST(EmSize, RoundsHalvesToTheEvenNeighbour) {
+    EXPECT_EQ(RoundEmSize(10.5L), 10);
+    EXPECT_EQ(RoundEmSize(11.5L), 12);
+    EXPECT_EQ(RoundEmSize(12.5L), 12);
+    EXPECT_EQ(RoundEmSize(13.5L), 14);
+    EXPECT_EQ(RoundEmSize(12.51L), 13);
+    EXPECT_EQ(RoundEmSize(-2.5L), -2);
+    EXPECT_THROW(RoundEmSize(1e30L), EInvalidOp);
+}
+
+}  // namespace
