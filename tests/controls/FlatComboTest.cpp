@@ -81,7 +81,7 @@ private slots:
             QCOMPARE(PixelAt(image, p.x(), p.y()), QColor(Qt::red));
         }
         // The window-coloured ring round image area and edit field.
-        for (const QPoint p : {QPoint(2, 2), QPoint(2, 16), QPoint(18, 16), QPoint(209, 2), QPoint(209, 16)}) {
+        for (const QPoint p : {QPoint(2, 2), QPoint(2, 16), QPoint(18, 16), QPoint(209, 2), QPoint(209, 9), QPoint(209, 16)}) {
             QCOMPARE(PixelAt(image, p.x(), p.y()), Sys(TSystemColor::Window));
         }
         const QColor arrow = Sys(TSystemColor::BtnText);
