@@ -57,7 +57,7 @@ private slots:
         WriteTextFile(home.StoreFile(),
                       "garbage before keys\n[Other\\Key]\nBare = \"kept\"\n"
                       "[\\Software\\Quill Reports\\MRUFont\\]\r\n"
-                      "\"Font0\"=\"unclosed\r\n\"FontType0\"=dword:12345678x\n\"FontType1\"=dword:\n"
+                      "\"Font0\"=\"unclosed\r\n\"FontType0\"=dword:12345678x\n\"FontType1\"=dword:100000000\n"
                       "FontType2=DWORD:0000002A\nno equals sign here\n");
         TRegistry registry;
         QVERIFY(registry.OpenKey(MRUKey, false));
