@@ -1,7 +1,7 @@
 #include "controls/qlxCtrls.h"
 
 #include <QAbstractItemDelegate>
-#include <QApplication>
+#include <QCoreApplication>
 #include <QEnterEvent>
 #include <QFontMetrics>
 #include <QFrame>

@@ -16,8 +16,10 @@ class QPainter;
 class QPalette;
 class QStyleOptionViewItem;
 
-// The Windows system colours the flat look is drawn in, taken from a palette
-// (caption text, which a palette lacks, is its window text).
+// The Windows system colours the flat look is drawn in, taken from a palette's
+// active group: window is its base, window text its text, button face its
+// button, button shadow its dark, grey text its disabled text, and caption
+// text, which a palette lacks, its window text.
 enum class TSystemColor {
     BtnFace,
     BtnShadow,
