@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Exceptions.h"
+
+// "Failed to set data for '%s'", "Failed to get data for '%s'" and
+// "Invalid data type for '%s'", with the value's name in place of %s.
+class ERegistryException : public Exception {
+public:
+    explicit ERegistryException(std::u16string message);
+};
+
+enum class TRegDataType { rdUnknown, rdString, rdInteger };
+
+// The current user's registry on a system that has none: one INI file whose
+// sections are key paths and whose values keep their type the way a registry
+// export writes them,
+//
+//   [Software\Quill Reports\MRUFont]
+//   "Font0"="Arial"
+//   "FontType0"=dword:00000004
+//
+// Key paths and value names compare ignoring case. Every write saves the whole
+// file under a new name and renames it over the old one, so a crash never
+// leaves half a file behind. A value that cannot be parsed keeps its text and
+// reads as rdUnknown; lines that are not values are kept as they are.
+class TRegistry {
+public:
+    // The store of the current user: $XDG_CONFIG_HOME/QuillReports/registry.ini,
+    // with ~/.config in place of an unset or relative $XDG_CONFIG_HOME.
+    TRegistry();
+    explicit TRegistry(std::u16string fileName);
+
+    static std::u16string UserFileName();
+    const std::u16string& FileName() const { return fileName_; }
+
+    // Reads the file and opens the key, which a leading "\" does not change.
+    // With canCreate a missing key is made; it reaches the file with its first
+    // value. False when the key is missing or the file cannot be read: every
+    // value access then raises.
+    bool OpenKey(const std::u16string& key, bool canCreate);
+    void CloseKey();
+
+    bool ValueExists(const std::u16string& name) const;
+    TRegDataType GetDataType(const std::u16string& name) const;
+
+    // A missing value reads as empty; one of another type raises "Invalid data type".
+    std::u16string ReadString(const std::u16string& name) const;
+    // A missing value raises "Failed to get data", one of another type "Invalid data type".
+    int32_t ReadInteger(const std::u16string& name) const;
+    // A file that cannot be written raises "Failed to set data".
+    void WriteString(const std::u16string& name, const std::u16string& value);
+    void WriteInteger(const std::u16string& name, int32_t value);
+
+private:
+    struct TValue {
+        std::u16string name;  // empty for a line that is not a value
+        TRegDataType type = TRegDataType::rdUnknown;
+        std::u16string text;  // the string, or the stored text of a value of another type
+        int32_t integer = 0;
+    };
+    struct TKey {
+        std::u16string path;
+        std::vector<TValue> values;
+    };
+
+    void LoadFile();
+    void SaveFile(const std::u16string& valueName) const;
+    const TValue* FindValue(const std::u16string& name) const;
+    const TValue& GetValue(const std::u16string& name) const;
+    void PutValue(TValue value);
+
+    std::u16string fileName_;
+    std::vector<TKey> keys_;  // keys_[0] holds the lines in front of the first key
+    int currentKey_ = -1;
+};
