@@ -30,6 +30,19 @@ TEST(NumberFormat, WritesTemplateValuesWithEitherSeparator) {
     EXPECT_EQ(Comma(0.0001L), u"0,0001");
 }
 
+TEST(NumberFormat, RoundsTheExactBinaryValueWithHalvesToEven) {
+    // These halves are exact in binary, so they are true ties.
+    EXPECT_EQ(Point(123456789012345.5L), u"123456789012346");
+    EXPECT_EQ(Point(123456789012344.5L), u"123456789012344");
+    EXPECT_EQ(Point(-123456789012344.5L), u"-123456789012344");
+    EXPECT_EQ(Point(999999999999999.5L), u"1E15");
+    EXPECT_EQ(Point(0.1L), u"0.1");
+    EXPECT_EQ(Point(2.0L / 3), u"0.666666666666667");
+    EXPECT_EQ(Point(0.00012345678901234567L), u"0.000123456789012346");
+    EXPECT_EQ(Point(1.5E-7L), u"1.5E-7");
+    EXPECT_EQ(Point(1234567.890123456789E300L), u"1.23456789012346E306");
+}
+
 TEST(NumberFormat, ChoosesFixedOrScientificAfterRounding) {
     EXPECT_EQ(Point(0), u"0");
     EXPECT_EQ(Point(-0.0L), u"0");
