@@ -3,7 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <vector>
+#include <memory>
 
 #include "platform/Exceptions.h"
 #include "zip/ZipArchiverBytes.h"
@@ -74,21 +74,27 @@ private:
     z_stream stream_{};
 };
 
-// The chunks of one entry's compressed data and what became of them.
+// The chunks of one entry's compressed data and what became of them. The
+// buffers are no larger than the entry needs: most package parts are small.
 class TEntryDecoder {
 public:
-    TEntryDecoder(TStream& source, uint64_t packed, bool deflated, TEntrySink& sink)
-        : source_(source), packed_(packed), deflated_(deflated), sink_(sink) {}
+    TEntryDecoder(TStream& source, uint64_t packed, uint64_t unpacked, bool deflated, TEntrySink& sink)
+        : source_(source),
+          packed_(packed),
+          deflated_(deflated),
+          sink_(sink),
+          inputSize_(static_cast<size_t>(std::min<uint64_t>(kInputChunk, packed))),
+          outputSize_(unpacked < kOutputChunk ? static_cast<size_t>(unpacked) + 1 : kOutputChunk) {}
 
     // Reads the next chunk and passes it on; false when the entry is done.
     bool DecodeChunk() {
         if (finished_ || consumed_ >= packed_) return false;
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(kInputChunk, packed_ - consumed_));
-        if (input_.empty()) input_.resize(kInputChunk + 2);
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(inputSize_, packed_ - consumed_));
+        if (!input_) input_ = std::make_unique_for_overwrite<uint8_t[]>(inputSize_ + 2);
         consumed_ += n;
         if (!deflated_) {
-            source_.ReadBuffer(input_.data(), static_cast<int64_t>(n));
-            ok_ = sink_.Write(input_.data(), n);
+            source_.ReadBuffer(input_.get(), static_cast<int64_t>(n));
+            ok_ = sink_.Write(input_.get(), n);
             finished_ = !ok_;
             return !finished_;
         }
@@ -97,12 +103,12 @@ public:
         const size_t header = inflater_ ? 0 : 2;
         if (!inflater_) {
             inflater_ = std::make_unique<TInflater>();
-            output_.resize(kOutputChunk);
+            output_ = std::make_unique_for_overwrite<uint8_t[]>(outputSize_);
             input_[0] = 0x78;
             input_[1] = 0x01;
         }
-        source_.ReadBuffer(input_.data() + header, static_cast<int64_t>(n));
-        Inflate(input_.data(), n + header);
+        source_.ReadBuffer(input_.get() + header, static_cast<int64_t>(n));
+        Inflate(input_.get(), n + header);
         return !finished_;
     }
 
@@ -115,11 +121,11 @@ private:
         z->next_in = data;
         z->avail_in = static_cast<uInt>(count);
         do {
-            z->next_out = output_.data();
-            z->avail_out = static_cast<uInt>(output_.size());
+            z->next_out = output_.get();
+            z->avail_out = static_cast<uInt>(outputSize_);
             const int result = inflate(z, Z_NO_FLUSH);
             if (result < 0) return Fail();
-            if (!sink_.Write(output_.data(), output_.size() - z->avail_out)) return Fail();
+            if (!sink_.Write(output_.get(), outputSize_ - z->avail_out)) return Fail();
             // Bytes after the end of the stream are left alone; the size and CRC tests judge the entry.
             if (result == Z_STREAM_END) finished_ = true;
         } while (z->avail_in > 0 && !finished_);
@@ -134,11 +140,13 @@ private:
     uint64_t packed_;
     bool deflated_;
     TEntrySink& sink_;
+    size_t inputSize_;
+    size_t outputSize_;
     uint64_t consumed_ = 0;
     bool ok_ = true;
     bool finished_ = false;
-    std::vector<uint8_t> input_;
-    std::vector<uint8_t> output_;
+    std::unique_ptr<uint8_t[]> input_;
+    std::unique_ptr<uint8_t[]> output_;
     std::unique_ptr<TInflater> inflater_;
 };
 
@@ -201,7 +209,7 @@ void TZFBaseArchiver::ExtractEntry(const TDirItem& entry, TMemoryStream& destina
     bool ok = false;
     const bool encrypted = (entry.Flags & kEncryptedFlag) != 0 || entry.CryptKind != 0;
     if (!encrypted && (entry.ActualMethod == kStored || entry.ActualMethod == kDeflated)) {
-        TEntryDecoder decoder(stream, packed, entry.ActualMethod == kDeflated, sink);
+        TEntryDecoder decoder(stream, packed, EntryUnpackedSize(entry), entry.ActualMethod == kDeflated, sink);
         NotifyProgress(entry.EntryName, 0, ppStart, cancel);
         while (!cancel && decoder.DecodeChunk()) NotifyProgress(entry.EntryName, decoder.Progress(), ppProcess, cancel);
         if (!cancel) NotifyProgress(entry.EntryName, 100, ppEnd, cancel);

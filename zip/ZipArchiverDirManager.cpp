@@ -192,7 +192,7 @@ void TZFDirManager::ReadDirectory() {
     EndRecord = TZFEndRecord();
     PrefixLength = 0;
     HasZip64 = false;
-    scanChunk_.clear();
+    scanWindows_.clear();
     streamSize_ = DataStream.Size();
 
     int64_t position;
@@ -417,29 +417,41 @@ void TZFDirManager::AdjustOffsets() {
 int64_t TZFDirManager::FindSignature(uint32_t signature, int64_t start) {
     const uint8_t pattern[4] = {uint8_t(signature), uint8_t(signature >> 8), uint8_t(signature >> 16),
                                 uint8_t(signature >> 24)};
+    TScanWindow& window = WindowFor(signature);
     int64_t from = std::max<int64_t>(start, 0);
+    if (from >= window.NoneFrom) return -1;
+    const int64_t searchStart = from;
     while (from + 4 <= streamSize_) {
-        const int64_t chunkEnd = scanChunkStart_ + static_cast<int64_t>(scanChunk_.size());
-        if (from < scanChunkStart_ || from + 4 > chunkEnd) LoadScanChunk(from);
-        const uint8_t* begin = scanChunk_.data();
-        const uint8_t* end = begin + scanChunk_.size();
-        const uint8_t* hit = std::search(begin + (from - scanChunkStart_), end, pattern, pattern + 4);
+        if (from < window.Start || from + 4 > window.Start + static_cast<int64_t>(window.Bytes.size()))
+            LoadScanChunk(window, from);
+        const uint8_t* begin = window.Bytes.data();
+        const uint8_t* end = begin + window.Bytes.size();
+        const uint8_t* hit = std::search(begin + (from - window.Start), end, pattern, pattern + 4);
         if (hit != end) {
-            const int64_t found = scanChunkStart_ + (hit - begin);
-            if (signature == kLocalHeaderSignature && found + kLocalHeaderSize > streamSize_) return -1;
+            const int64_t found = window.Start + (hit - begin);
+            if (signature == kLocalHeaderSignature && found + kLocalHeaderSize > streamSize_) break;
             return found;
         }
         // The next chunk repeats this one's last three bytes: a signature split by the border is still found.
-        from = scanChunkStart_ + static_cast<int64_t>(scanChunk_.size()) - 3;
+        from = window.Start + static_cast<int64_t>(window.Bytes.size()) - 3;
     }
+    window.NoneFrom = searchStart;
     return -1;
 }
 
-void TZFDirManager::LoadScanChunk(int64_t from) {
+TZFDirManager::TScanWindow& TZFDirManager::WindowFor(uint32_t signature) {
+    for (TScanWindow& window : scanWindows_)
+        if (window.Signature == signature) return window;
+    scanWindows_.push_back(TScanWindow());
+    scanWindows_.back().Signature = signature;
+    return scanWindows_.back();
+}
+
+void TZFDirManager::LoadScanChunk(TScanWindow& window, int64_t from) {
     const int64_t saved = DataStream.Position();
-    scanChunk_.resize(static_cast<size_t>(std::min(kScanChunkSize, streamSize_ - from)));
-    ReadAt(from, scanChunk_.data(), static_cast<int64_t>(scanChunk_.size()));
-    scanChunkStart_ = from;
+    window.Bytes.resize(static_cast<size_t>(std::min(kScanChunkSize, streamSize_ - from)));
+    ReadAt(from, window.Bytes.data(), static_cast<int64_t>(window.Bytes.size()));
+    window.Start = from;
     DataStream.SetPosition(saved);
 }
 

@@ -79,12 +79,22 @@ private:
 
     void RegisterStoredName(int32_t index, const std::vector<uint8_t>& bytes);
     void ApplyExtras(int32_t index, const std::vector<uint8_t>& area);
-    void LoadScanChunk(int64_t from);
     void ReadAt(int64_t position, void* buffer, int64_t count);
+
+    // The chunk of the stream that the scan for one signature last read, and
+    // where a scan already ran to the end without finding it.
+    struct TScanWindow {
+        uint32_t Signature = 0;
+        std::vector<uint8_t> Bytes;
+        int64_t Start = 0;
+        int64_t NoneFrom = INT64_MAX;
+    };
+
+    TScanWindow& WindowFor(uint32_t signature);
+    void LoadScanChunk(TScanWindow& window, int64_t from);
 
     bool oemFileNames_;
     int64_t streamSize_ = 0;
-    // The chunk of the stream that the signature scan last read.
-    std::vector<uint8_t> scanChunk_;
-    int64_t scanChunkStart_ = 0;
+    // Local headers and data descriptors are looked for alternately; each keeps its own window.
+    std::vector<TScanWindow> scanWindows_;
 };
