@@ -80,11 +80,11 @@ std::u16string FormatBody(const std::u16string& pattern, std::initializer_list<T
     auto next = args.begin();
     for (size_t i = 0; i < pattern.size(); ++i) {
         const char16_t ch = pattern[i];
-        const char16_t spec = i + 1 < pattern.size() ? pattern[i + 1] : u'\0';
-        if (ch == u'%' && spec == u'%') {
+        const char16_t conversion = i + 1 < pattern.size() ? pattern[i + 1] : u'\0';
+        if (ch == u'%' && conversion == u'%') {
             result += u'%';
             ++i;
-        } else if (ch == u'%' && (spec == u's' || spec == u'd') && next != args.end()) {
+        } else if (ch == u'%' && (conversion == u's' || conversion == u'd') && next != args.end()) {
             result += ArgText(*next++);
             ++i;
         } else {
