@@ -4,9 +4,13 @@
 #include <string>
 #include <string_view>
 
+#include <functional>
+
 #include "platform/Graphics.h"
 #include "platform/NumberFormat.h"
+#include "zip/ZipArchiver.h"
 
+class TFileStream;
 class TMemoryStream;
 class TqlxXMLItem;
 class TqlxRepDoc;
@@ -41,11 +45,25 @@ std::u16string PartNameFromSource(std::u16string_view source, std::u16string_vie
 // FontRenderingEmSize to a whole pixel height, halves to the even neighbour.
 int32_t RoundEmSize(long double emSize);
 
+// The template a page of a package becomes: next to the package, named after
+// its stem (cut to 50 characters) with the document and page numbers.
+std::u16string OutputName(const std::u16string& sourceName, int32_t document, int32_t page);
+
 // The GUI-free converter: the window, the command line and the tests drive it
 // through the log and the font-name source they hand it.
 class TXpsConverter {
 public:
     TXpsConverter(IXpsLog& log, const IFontNameSource& fontNames);
+
+    // The package's archive while a run is on; its messages carry its name.
+    TZipArchiver ZipArchiverXPS;
+    // Called after each page with its document and page numbers; may be empty.
+    std::function<void(int32_t document, int32_t page)> OnPageDone;
+
+    // One conversion run: clears the log and, when a source is held, writes a
+    // template for every page of every fixed document of the package. An
+    // error that ends the run is raised after the archive is closed again.
+    void Convert(TFileStream* source);
 
     // Translates one FixedPage part into a template. Every failure is logged
     // as three lines and ends the page; nothing reaches the caller. pageName
@@ -53,9 +71,14 @@ public:
     void ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
 
 private:
+    void ConvertSequence(const std::u16string& sourceName);
+    void ConvertDocument(const std::u16string& docName, int32_t document, const std::u16string& sourceName);
+    void ExtractPart(const std::u16string& name, TMemoryStream& buffer);
+    void CloseArchive();
     void TranslatePage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
     void ConvertGlyphs(TqlxRepDoc& repDoc, TFont& font, const TqlxXMLItem& glyphs);
-    void ConvertPath(TqlxRepDoc& repDoc, const TqlxXMLItem& path, const std::u16string& pageName);
+    void ConvertPath(TqlxRepDoc& repDoc, const TqlxXMLItem& path);
+    void ReportImageBrushes(const TqlxXMLItem& path, const std::u16string& pageName);
     void LogPageError(const std::u16string& className, const std::u16string& message);
 
     IXpsLog& log_;

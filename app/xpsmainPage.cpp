@@ -104,9 +104,14 @@ void AddPathLines(TqlxRepDoc& repDoc, int32_t color, std::u16string_view data) {
     }
 }
 
-}  // namespace
+// The extension of an image part name: from its last "." unless a "\\" or ":"
+// comes after it; the "/" of a part name does not end it.
+std::u16string ImageExtension(const std::u16string& name) {
+    const size_t last = name.find_last_of(u".\\:");
+    return last != std::u16string::npos && name[last] == u'.' ? name.substr(last) : std::u16string();
+}
 
-TXpsConverter::TXpsConverter(IXpsLog& log, const IFontNameSource& fontNames) : log_(log), fontNames_(fontNames) {}
+}  // namespace
 
 void TXpsConverter::ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName,
                                      const std::u16string& pageName) {
@@ -138,7 +143,10 @@ void TXpsConverter::TranslatePage(TMemoryStream& pageStream, const std::u16strin
     for (int32_t i = 0; i < count; ++i) {
         const TqlxXMLItem& child = *root.Child(i);
         if (child.Name == u"Glyphs") ConvertGlyphs(repDoc, font, child);
-        else if (child.Name == u"Path") ConvertPath(repDoc, child, pageName);
+        else if (child.Name == u"Path") {
+            ConvertPath(repDoc, child);
+            ReportImageBrushes(child, pageName);
+        }
     }
     repDoc.SaveTemplate();
 }
@@ -157,7 +165,7 @@ void TXpsConverter::ConvertGlyphs(TqlxRepDoc& repDoc, TFont& font, const TqlxXML
     repDoc.AddMemo(font, text, x, y);
 }
 
-void TXpsConverter::ConvertPath(TqlxRepDoc& repDoc, const TqlxXMLItem& path, const std::u16string& pageName) {
+void TXpsConverter::ConvertPath(TqlxRepDoc& repDoc, const TqlxXMLItem& path) {
     const std::u16string data = ReadTextAttr(path, u"Data");
     if (path.HasAttr(u"Fill")) {
         // A filled outline draws no lines, but a malformed colour still fails the page.
@@ -166,7 +174,26 @@ void TXpsConverter::ConvertPath(TqlxRepDoc& repDoc, const TqlxXMLItem& path, con
         const int32_t stroke = XpsColorToColor(path.GetAttr(u"Stroke"));
         if (data.find(u"F1") != std::u16string::npos) AddPathLines(repDoc, stroke, data);
     }
-    (void)pageName;
+}
+
+// Images put nothing into the template: each image brush of the path's fill
+// is named in the log and taken out of the package, so a missing or damaged
+// image still fails its page.
+void TXpsConverter::ReportImageBrushes(const TqlxXMLItem& path, const std::u16string& pageName) {
+    const int32_t fillCount = path.ChildCount();
+    for (int32_t i = 0; i < fillCount; ++i) {
+        const TqlxXMLItem& fill = *path.Child(i);
+        if (fill.Name != u"Path.Fill") continue;
+        const int32_t brushCount = fill.ChildCount();
+        for (int32_t j = 0; j < brushCount; ++j) {
+            const TqlxXMLItem& brush = *fill.Child(j);
+            if (brush.Name != u"ImageBrush") continue;
+            const std::u16string name = PartNameFromSource(brush.GetAttr(u"ImageSource"), pageName);
+            log_.Append(ImageExtension(name) + u": " + name);
+            TMemoryStream image;
+            ZipArchiverXPS.ExtractEntryToStream(name, image);
+        }
+    }
 }
 
 void TXpsConverter::LogPageError(const std::u16string& className, const std::u16string& message) {
