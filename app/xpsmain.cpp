@@ -10,7 +10,26 @@ constexpr char16_t kSequenceName[] = u"FixedDocumentSequence.fdseq";
 constexpr char16_t kShortSequenceName[] = u"FixedDocSeq.fdseq";
 constexpr size_t kMaxStemLength = 50;
 
+// The memory a part is extracted into. A part that grows beyond the limit is
+// refused there, whatever sizes the package records: a small deflated part
+// can unpack to gigabytes.
+class TPartBuffer : public TMemoryStream {
+public:
+    explicit TPartBuffer(const std::u16string& name) : name_(name) {}
+
+    int64_t Write(const void* buffer, int64_t count) override {
+        if (count > kMaxXpsPartSize - Position())
+            throw EXpsLimitError(u"The part \"" + name_ + u"\" is larger than " + IntToStr(kMaxXpsPartSize >> 20) + u" MB");
+        return TMemoryStream::Write(buffer, count);
+    }
+
+private:
+    std::u16string name_;
+};
+
 }  // namespace
+
+EXpsLimitError::EXpsLimitError(std::u16string message) : Exception(u"EXpsLimitError", std::move(message)) {}
 
 TXpsConverter::TXpsConverter(IXpsLog& log, const IFontNameSource& fontNames) : log_(log), fontNames_(fontNames) {
     ZipArchiverXPS.Name = u"ZipArchiverXPS";
@@ -56,7 +75,7 @@ void TXpsConverter::ConvertSequence(const std::u16string& sourceName) {
         return;
     }
     const std::u16string sequenceName = hasEntry(kSequenceName) ? kSequenceName : kShortSequenceName;
-    TMemoryStream buffer;
+    TPartBuffer buffer(sequenceName);
     ExtractPart(sequenceName, buffer);
     TqlxXMLDocument sequence;
     sequence.LoadFromStream(buffer, false);
@@ -72,7 +91,7 @@ void TXpsConverter::ConvertSequence(const std::u16string& sourceName) {
 void TXpsConverter::ConvertDocument(const std::u16string& docName, int32_t document, const std::u16string& sourceName) {
     const std::u16string docLine = u"Doc" + IntToStr(document);
     const int32_t docIndex = log_.Append(docLine);
-    TMemoryStream buffer;
+    TPartBuffer buffer(docName);
     ExtractPart(docName, buffer);
     TqlxXMLDocument fixedDocument;
     fixedDocument.LoadFromStream(buffer, false);
@@ -84,7 +103,7 @@ void TXpsConverter::ConvertDocument(const std::u16string& docName, int32_t docum
         const std::u16string pageName = PartNameFromSource(content.GetAttr(u"Source"), docName);
         const std::u16string pageLine = u"Page" + IntToStr(j + 1);
         const int32_t pageIndex = log_.Append(pageLine);
-        TMemoryStream page;
+        TPartBuffer page(pageName);
         ExtractPart(pageName, page);
         ConvertFixedPage(page, OutputName(sourceName, document, j + 1), pageName);
         log_.Replace(pageIndex, pageLine + u" - Ok");

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "platform/Exceptions.h"
 #include "platform/Graphics.h"
 #include "platform/NumberFormat.h"
 #include "zip/ZipArchiver.h"
@@ -33,6 +34,16 @@ public:
     virtual ~IFontNameSource() = default;
     virtual std::u16string FontName() const = 0;
 };
+
+// A package asks for more than the converter holds: a part it parses that is
+// larger than kMaxXpsPartSize, or a page that makes more than kMaxPageObjects
+// text and line objects. No real document comes near either.
+class EXpsLimitError : public Exception {
+public:
+    explicit EXpsLimitError(std::u16string message);
+};
+constexpr int64_t kMaxXpsPartSize = 16 * 1024 * 1024;
+constexpr int32_t kMaxPageObjects = 100'000;
 
 // The number format XPS numbers are read with: the user's, but with "." as
 // the decimal separator whatever the locale says.

@@ -4,6 +4,7 @@
 
 #include "app/xpsmain.h"
 #include "platform/CodePages.h"
+#include "platform/Conversions.h"
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
 #include "template/crtqlt.h"
@@ -52,6 +53,20 @@ long double ReadNumberAttr(const TqlxXMLItem& item, std::u16string_view name) {
     return XpsStrToFloat(item.GetAttr(name));
 }
 
+// Every object costs the template a few hundred bytes in memory and on disk;
+// a page of more is no document but an attack on both.
+void CheckObjectRoom(const TqlxRepDoc& repDoc) {
+    if (repDoc.MemoCount() + repDoc.LineCount() >= kMaxPageObjects)
+        throw EXpsLimitError(u"The page makes more than " + IntToStr(kMaxPageObjects) + u" objects");
+}
+
+// An image's bytes are only checked on their way through: the template gets
+// nothing of them, so they need not be kept, whatever their size.
+class TDiscardingStream : public TMemoryStream {
+public:
+    int64_t Write(const void*, int64_t count) override { return count; }
+};
+
 struct TPathPoint {
     long double X = 0;
     long double Y = 0;
@@ -97,6 +112,7 @@ void AddPathLines(TqlxRepDoc& repDoc, int32_t color, std::u16string_view data) {
             const std::u16string_view token = FirstToken(data);
             closed = token.starts_with(u'z');
             const TPathPoint next = closed ? start : ReadPoint(token);
+            CheckObjectRoom(repDoc);
             repDoc.AddLine(color, current.X, next.X, current.Y, next.Y);
             current = next;
             DropFirstToken(data);
@@ -162,6 +178,7 @@ void TXpsConverter::ConvertGlyphs(TqlxRepDoc& repDoc, TFont& font, const TqlxXML
     font.Height = -RoundEmSize(ReadNumberAttr(glyphs, u"FontRenderingEmSize"));
     font.Name = chosenName.empty() ? kDefaultFontName : chosenName;
     font.Style = 0;
+    CheckObjectRoom(repDoc);
     repDoc.AddMemo(font, text, x, y);
 }
 
@@ -177,8 +194,8 @@ void TXpsConverter::ConvertPath(TqlxRepDoc& repDoc, const TqlxXMLItem& path) {
 }
 
 // Images put nothing into the template: each image brush of the path's fill
-// is named in the log and taken out of the package, so a missing or damaged
-// image still fails its page.
+// is named in the log and read through, so a missing or damaged image still
+// fails its page.
 void TXpsConverter::ReportImageBrushes(const TqlxXMLItem& path, const std::u16string& pageName) {
     const int32_t fillCount = path.ChildCount();
     for (int32_t i = 0; i < fillCount; ++i) {
@@ -190,7 +207,7 @@ void TXpsConverter::ReportImageBrushes(const TqlxXMLItem& path, const std::u16st
             if (brush.Name != u"ImageBrush") continue;
             const std::u16string name = PartNameFromSource(brush.GetAttr(u"ImageSource"), pageName);
             log_.Append(ImageExtension(name) + u": " + name);
-            TMemoryStream image;
+            TDiscardingStream image;
             ZipArchiverXPS.ExtractEntryToStream(name, image);
         }
     }

@@ -1,0 +1,258 @@
+// Packages built to hurt the converter. Each is converted in a child process
+// as the window does it; each must end with its clear error or convert, within
+// bounded memory, and leave nothing but templates next to the package.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ChildRun.h"
+#include "XpsPackage.h"
+#include "platform/CodePages.h"
+#include "tests/app/AppTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kOnePageLog = {"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "Zip archive close"};
+const std::string kChecksumError =
+    "ZipArchiverXPS: Invalid size or check sum of file or unsupported compression format - Native error: 00008";
+constexpr uint16_t kStored = 0;
+constexpr size_t kPageEntry = 4;  // the first page in XpsArchive's entry order
+
+std::string Glyphs(const std::string& text) {
+    return "<Glyphs OriginX=\"10\" OriginY=\"20\" FontRenderingEmSize=\"12\" Fill=\"#FF000000\" UnicodeString=\"" + text + "\"/>";
+}
+
+class HostilePackages : public ::testing::Test {
+protected:
+    // Writes the package as in/pkg.xps under a fresh folder and converts it.
+    TChildOutcome Convert(const std::string& bytes) {
+        fs::create_directories(Inside());
+        std::ofstream(Inside() / "pkg.xps", std::ios::binary) << bytes;
+        return ConvertInChild(Utf8ToUtf16((Inside() / "pkg.xps").string()));
+    }
+
+    TChildOutcome Convert(const TTestZipArchive& archive) { return Convert(TestZipBytes(archive)); }
+
+    // The package's folder holds the package and these templates, and nothing
+    // was written beside that folder.
+    void ExpectOnlyTemplates(std::vector<std::string> templates) {
+        EXPECT_EQ(folder_.Files(), std::vector<std::string>{"in"});
+        templates.insert(templates.begin(), "pkg.xps");
+        std::sort(templates.begin(), templates.end());
+        std::vector<std::string> files;
+        for (const auto& entry : fs::directory_iterator(Inside())) files.push_back(entry.path().filename().string());
+        std::sort(files.begin(), files.end());
+        EXPECT_EQ(files, templates);
+    }
+
+    static void ExpectMemoryBelow(const TChildOutcome& outcome, long mebibytes) {
+        EXPECT_TRUE(outcome.Exited) << "signal " << outcome.Signal;
+        std::cout << "[ measured ] " << outcome.GrowthKiB / 1024 << " MiB, " << outcome.CpuSeconds << " s CPU\n";
+        if (MemoryFiguresAreMeaningful()) {
+            EXPECT_LT(outcome.GrowthKiB, mebibytes * 1024);
+        }
+    }
+
+    fs::path Inside() const { return fs::path(Utf16ToUtf8(folder_.Path("in"))); }
+
+    TTempFolder folder_;
+};
+
+TEST_F(HostilePackages, ADeflateBombStopsAtItsRecordedSize) {
+    TTestZipArchive archive = XpsArchive({XpsPage("")});
+    archive.Entries[kPageEntry].Data = DeflatedZeros(1024);
+    archive.Entries[kPageEntry].UnpackedSize = 4096;
+    const TChildOutcome outcome = Convert(archive);
+    ExpectMemoryBelow(outcome, 32);
+    EXPECT_EQ(outcome.ErrorClass, "EZFException");
+    EXPECT_EQ(outcome.ErrorMessage, kChecksumError);
+    EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1", "Page1", "Zip archive close"}));
+    ExpectOnlyTemplates({});
+}
+
+TEST_F(HostilePackages, ADeflateBombThatTellsItsSizeStopsAtThePartLimit) {
+    TTestZipArchive archive = XpsArchive({XpsPage("")});
+    archive.Entries[kPageEntry].Data = DeflatedZeros(1024);
+    archive.Entries[kPageEntry].UnpackedSize = uint64_t(1) << 30;
+    const TChildOutcome outcome = Convert(archive);
+    ExpectMemoryBelow(outcome, 64);
+    EXPECT_EQ(outcome.ErrorClass, "EXpsLimitError");
+    EXPECT_EQ(outcome.ErrorMessage, "The part \"Documents/1/Pages/1.fpage\" is larger than 16 MB");
+    ExpectOnlyTemplates({});
+}
+
+TEST_F(HostilePackages, AnEndRecordAnnouncingFourBillionEntries) {
+    for (const bool zip64 : {true, false}) {
+        TTestZipArchive archive = XpsArchive({XpsPage(Glyphs("x"))});
+        archive.Zip64Records = zip64;
+        archive.EntryCount = zip64 ? 4'000'000'000u : 0xFFFFu;
+        const TChildOutcome outcome = Convert(archive);
+        ExpectMemoryBelow(outcome, 32);
+        EXPECT_EQ(outcome.ErrorClass, "") << outcome.ErrorMessage;
+        EXPECT_EQ(outcome.Log, kOnePageLog);
+        ExpectOnlyTemplates({"pkg_1_1.qlt"});
+    }
+}
+
+TEST_F(HostilePackages, ExtraFieldsWithLyingSizes) {
+    TTestZipArchive archive = XpsArchive({XpsPage(Glyphs("x"))});
+    // A field longer than its area, a zip64 field too short for its value, a
+    // Unicode name counting more units than it holds, an AES field cut short.
+    const std::string lying = Le16(0x0001) + Le16(4) + "abcd" + Le16(0x554E) + Le16(12) + "NUCX" + Le32(0x7FFFFFFF) +
+                              "abcd" + Le16(0x9901) + Le16(3) + "AE\x03" + Le16(0xCAFE) + Le16(0xFFFF) + "tail";
+    for (TTestZipEntry& entry : archive.Entries) {
+        entry.CentralExtra = lying;
+        entry.LocalExtra = lying;
+    }
+    TChildOutcome outcome = Convert(archive);
+    ExpectMemoryBelow(outcome, 32);
+    EXPECT_EQ(outcome.ErrorClass, "") << outcome.ErrorMessage;
+    EXPECT_EQ(outcome.Log, kOnePageLog);
+    ExpectOnlyTemplates({"pkg_1_1.qlt"});
+
+    // A zip64 field that claims 2^62 bytes for the page.
+    archive = XpsArchive({XpsPage(Glyphs("x"))});
+    archive.Entries[kPageEntry].Zip64 = true;
+    archive.Entries[kPageEntry].UnpackedSize = uint64_t(1) << 62;
+    outcome = Convert(archive);
+    ExpectMemoryBelow(outcome, 32);
+    EXPECT_EQ(outcome.ErrorMessage, kChecksumError);
+}
+
+TEST_F(HostilePackages, AHundredThousandNestedElements) {
+    std::string nested;
+    for (int i = 0; i < 100'000; ++i) nested += "<Canvas>";
+    for (int i = 0; i < 100'000; ++i) nested += "</Canvas>";
+    TChildOutcome outcome = Convert(XpsPackage({XpsPage(nested)}));
+    ExpectMemoryBelow(outcome, 64);
+    EXPECT_EQ(outcome.ErrorClass, "");
+    EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "-Convert error!!!",
+                                                     "-ClassName: TqlxInvalidXMLException", "-Message: Invalid file format",
+                                                     "Zip archive close"}));
+    ExpectOnlyTemplates({});
+
+    TTestZipArchive archive = XpsArchive({XpsPage("")});
+    archive.Entries[2].Content = kXpsDeclaration + nested;
+    outcome = Convert(archive);
+    EXPECT_EQ(outcome.ErrorClass, "TqlxInvalidXMLException");
+    EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Zip archive close"}));
+}
+
+TEST_F(HostilePackages, AFiftyMegabyteAttributeMakesThePartTooLarge) {
+    const TChildOutcome outcome = Convert(XpsPackage({XpsPage(Glyphs(std::string(50 << 20, 'x')))}));
+    ExpectMemoryBelow(outcome, 64);
+    EXPECT_EQ(outcome.ErrorClass, "EXpsLimitError");
+    EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1", "Page1", "Zip archive close"}));
+    ExpectOnlyTemplates({});
+}
+
+TEST_F(HostilePackages, AMillionEmptyPaths) {
+    std::string paths;
+    for (int i = 0; i < 1'000'000; ++i) paths += "<Path/>";
+    const TChildOutcome outcome = Convert(XpsPackage({XpsPage(paths)}));
+    ExpectMemoryBelow(outcome, 256);
+    EXPECT_EQ(outcome.ErrorClass, "");
+    EXPECT_EQ(outcome.Log, kOnePageLog);
+    ExpectOnlyTemplates({"pkg_1_1.qlt"});
+}
+
+TEST_F(HostilePackages, PathDataOfAMillionPointsMakesTooManyObjects) {
+    std::string data = "F1 M 0,0 L";
+    for (int i = 1; i <= 1'000'000; ++i) {
+        data += ' ';
+        data += std::to_string(i % 1000);
+        data += ',';
+        data += std::to_string(i % 777);
+    }
+    const std::string line = "<Path Stroke=\"#FF000000\" Data=\"F1 M 0,0 L 1,1\"/>";
+    const TChildOutcome outcome = Convert(XpsPackage({XpsPage("<Path Stroke=\"#FF000000\" Data=\"" + data + "\"/>"),
+                                                      XpsPage(line + line)}));
+    ExpectMemoryBelow(outcome, 256);
+    EXPECT_EQ(outcome.ErrorClass, "");
+    EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "-Convert error!!!",
+                                                     "-ClassName: EXpsLimitError",
+                                                     "-Message: The page makes more than 100000 objects", "Page2 - Ok",
+                                                     "Zip archive close"}));
+    ExpectOnlyTemplates({"pkg_1_2.qlt"});
+}
+
+TEST_F(HostilePackages, TheLimitsLetThroughWhatTheyAllow) {
+    const std::string page = XpsPage("");
+    const std::string fullPage = page.substr(0, page.size() - 12) + std::string(kMaxXpsPartSize - page.size(), ' ') + "</FixedPage>";
+    std::string segments = "F1 M 0,0 L";
+    for (int i = 0; i < kMaxPageObjects; ++i) segments += " 1,1";
+    const std::string path = "<Path Stroke=\"#FF000000\" Data=\"" + segments + "\"/>";
+    const std::string glyphs = Glyphs("x");
+    TChildOutcome outcome = Convert(XpsPackage({fullPage, XpsPage(path), XpsPage(path + glyphs)}, kStored));
+    ExpectMemoryBelow(outcome, 256);
+    EXPECT_EQ(outcome.ErrorClass, "") << outcome.ErrorMessage;
+    EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "Page2 - Ok", "Page3 - Ok",
+                                                     "-Convert error!!!", "-ClassName: EXpsLimitError",
+                                                     "-Message: The page makes more than 100000 objects", "Zip archive close"}));
+    ExpectOnlyTemplates({"pkg_1_1.qlt", "pkg_1_2.qlt"});
+
+    outcome = Convert(XpsPackage({fullPage + " "}, kStored));
+    EXPECT_EQ(outcome.ErrorMessage, "The part \"Documents/1/Pages/1.fpage\" is larger than 16 MB");
+}
+
+TEST_F(HostilePackages, SourcesPointingAtThemselves) {
+    TTestZipArchive archive = XpsArchive({XpsPage("")});
+    archive.Entries[2].Content = XpsSequence({"/FixedDocumentSequence.fdseq", "/Documents/1/FixedDocument.fdoc"});
+    archive.Entries[3].Content = XpsDocument({"FixedDocument.fdoc", "/Documents/1/FixedDocument.fdoc"});
+    const TChildOutcome outcome = Convert(archive);
+    ExpectMemoryBelow(outcome, 32);
+    EXPECT_EQ(outcome.ErrorClass, "");
+    EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1 - Ok", "Doc2 - Ok", "Page1 - Ok",
+                                                     "Page2 - Ok", "Zip archive close"}));
+    ExpectOnlyTemplates({});
+}
+
+TEST_F(HostilePackages, SourcesOfPartsClaimingTwoGigabytes) {
+    const std::string image =
+        "<Path Data=\"M 0,0 L 1,0 z\"><Path.Fill><ImageBrush ImageSource=\"/big.png\"/></Path.Fill></Path>";
+    TTestZipArchive archive = XpsArchive({XpsPage(image), XpsPage("")});
+    archive.Entries.push_back(XpsEntry("big.png", "\x89PNG", 8));
+    archive.Entries.back().UnpackedSize = 0x80000000u;
+    TChildOutcome outcome = Convert(archive);
+    ExpectMemoryBelow(outcome, 32);
+    EXPECT_EQ(outcome.ErrorClass, "");
+    EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1 - Ok", "Page1 - Ok", ".png: big.png",
+                                                     "-Convert error!!!", "-ClassName: EZFException",
+                                                     "-Message: " + kChecksumError, "Page2 - Ok", "Zip archive close"}));
+    ExpectOnlyTemplates({"pkg_1_2.qlt"});
+
+    archive.Entries[kPageEntry].UnpackedSize = 0x80000000u;
+    outcome = Convert(archive);
+    ExpectMemoryBelow(outcome, 32);
+    EXPECT_EQ(outcome.ErrorMessage, kChecksumError);
+}
+
+TEST_F(HostilePackages, EntryNamesThatClimbOrHoldNulBytes) {
+    TTestZipArchive archive = XpsArchive({});
+    archive.Entries[3].Content = XpsDocument({"/../../escape.fpage", "//abs.fpage", "Pages/3.fpage", "Pages/4.fpage&#0;.qlt"});
+    archive.Entries.push_back(XpsEntry("../../escape.fpage", XpsPage(Glyphs("1")), kStored));
+    archive.Entries.push_back(XpsEntry("/abs.fpage", XpsPage(Glyphs("2")), kStored));
+    archive.Entries.push_back(XpsEntry("Documents/1/Pages/3.fpage" + std::string(1, '\0') + "/../../x.qlt", XpsPage(Glyphs("3")), kStored));
+    archive.Entries.push_back(XpsEntry("C:\\x\\..\\..\\4.qlt", XpsPage(Glyphs("4")), kStored));
+    const TChildOutcome outcome = Convert(archive);
+    ExpectMemoryBelow(outcome, 32);
+    EXPECT_EQ(outcome.ErrorClass, "EZFException");
+    EXPECT_EQ(outcome.ErrorMessage,
+              "ZipArchiverXPS: File \"Documents/1/Pages/4.fpage" + std::string(1, '\0') + ".qlt\" not found - Native error: 00015");
+    EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1", "Page1 - Ok", "Page2 - Ok", "Page3 - Ok",
+                                                     "Page4", "Zip archive close"}));
+    ExpectOnlyTemplates({"pkg_1_1.qlt", "pkg_1_2.qlt", "pkg_1_3.qlt"});
+    for (const char* page : {"1", "2", "3"}) {
+        std::ifstream in(Inside() / ("pkg_1_" + std::string(page) + ".qlt"));
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_NE(text.find("Text=\"" + std::string(page) + "\""), std::string::npos) << page;
+    }
+}
+
+}  // namespace
