@@ -111,7 +111,7 @@ std::u16string CurrentErrorMessage() {
 
 void ReportError(std::ostream& out, std::ostream& err, const std::u16string& file, const std::u16string& message) {
     out.flush();
-    err << kProgramName << ": " << Utf16ToUtf8(file) << ": " << Utf16ToUtf8(ErrorBoxMessage(message)) << '\n';
+    err << kProgramName << ": " << Utf16ToUtf8(file) << ": " << Utf16ToUtf8(ErrorBoxText(message)) << '\n';
 }
 
 void ReportUsageError(std::ostream& err, const std::u16string& message) {
@@ -236,9 +236,6 @@ TXps2QltOptions ParseXps2QltArgs(const std::vector<std::u16string>& args) {
     return options;
 }
 
-std::u16string ErrorBoxMessage(const std::u16string& message) {
-    return !message.empty() && message.back() > u'.' ? message + u"." : message;
-}
 
 int RunXps2Qlt(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err, bool showProgress) {
     TXps2QltOptions options;

@@ -32,10 +32,6 @@ public:
 // The arguments without the program name. Raises EUsageError.
 TXps2QltOptions ParseXps2QltArgs(const std::vector<std::u16string>& args);
 
-// An error's message as the window's error box shows it: a "." is added
-// when the last character comes after "." in the character set.
-std::u16string ErrorBoxMessage(const std::u16string& message);
-
 // Runs the command line. showProgress: standard error is a terminal, so the
 // one-line progress indicator is drawn there.
 int RunXps2Qlt(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err, bool showProgress);

@@ -18,6 +18,10 @@ TXpsConverter::TXpsConverter(IXpsLog& log, const IFontNameSource& fontNames) : l
     ZipArchiverXPS.Options.OEMFileNames = true;
 }
 
+std::u16string ErrorBoxText(const std::u16string& message) {
+    return !message.empty() && message.back() > u'.' ? message + u"." : message;
+}
+
 // The extension goes before the numbers are added, so a stem with a "." of
 // its own keeps every page apart (a.b.xps gives a.b_1_1.qlt, a.b_1_2.qlt).
 std::u16string OutputName(const std::u16string& sourceName, int32_t document, int32_t page) {

@@ -63,12 +63,6 @@ void InitializeApplication() {
 
 QString ApplicationTitle() { return QCoreApplication::applicationName(); }
 
-QString ErrorBoxText(const std::u16string& message) {
-    QString text = QString::fromStdU16String(message);
-    if (!text.isEmpty() && text.back() > u'.') text += u'.';
-    return text;
-}
-
 QString TQtFileOpenDialog::Execute(QWidget* owner, const TOpenDialogRequest& request) {
     QFileDialog dialog(owner, request.Title);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -259,5 +253,5 @@ void TfmXPSConverter::HandleErrors(const std::function<void()>& handler) {
 }
 
 void TfmXPSConverter::ShowException(const std::u16string& message) {
-    errorBox_.ShowError(this, ApplicationTitle(), ErrorBoxText(message));
+    errorBox_.ShowError(this, ApplicationTitle(), QString::fromStdU16String(ErrorBoxText(message)));
 }

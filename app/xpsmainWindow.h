@@ -59,10 +59,6 @@ public:
 void InitializeApplication();
 QString ApplicationTitle();
 
-// The error box's text: the message, with a "." added when its last character
-// comes after "." in code order (so "done." and "(3)" stay as they are).
-QString ErrorBoxText(const std::u16string& message);
-
 // The main window: choose an .xps file, choose the font family, convert.
 class TfmXPSConverter : public QDialog {
     Q_OBJECT

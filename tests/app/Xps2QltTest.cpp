@@ -120,18 +120,6 @@ TEST_F(CommandLine, EveryFileIsConvertedAndEveryFailureReported) {
     EXPECT_EQ(Run({good, good}), kExitSuccess);
 }
 
-TEST_F(CommandLine, ErrorsReadAsTheErrorBoxShowsThem) {
-    EXPECT_EQ(ErrorBoxMessage(u"Invalid file format"), u"Invalid file format.");
-    EXPECT_EQ(ErrorBoxMessage(u"Native error: 00015"), u"Native error: 00015.");
-    EXPECT_EQ(ErrorBoxMessage(u"Invalid archive file."), u"Invalid archive file.");
-    EXPECT_EQ(ErrorBoxMessage(u"path/"), u"path/.");
-    EXPECT_EQ(ErrorBoxMessage(u"value ''x''"), u"value ''x''");
-    EXPECT_EQ(ErrorBoxMessage(u"stop!"), u"stop!");
-    EXPECT_EQ(ErrorBoxMessage(u"a-"), u"a-");
-    EXPECT_EQ(ErrorBoxMessage(u""), u"");
-    EXPECT_EQ(ErrorBoxMessage(u"\u00FC"), u"\u00FC.");
-}
-
 TEST_F(CommandLine, ListsAndExtractsEntries) {
     const std::string image = SamplePng(5, 4);
     TTestZipArchive archive;

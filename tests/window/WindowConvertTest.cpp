@@ -58,21 +58,6 @@ private slots:
         QCOMPARE(window->Edit1->text(), source);
         QVERIFY(window->SourceStream() != nullptr);
     }
-
-    void ErrorBoxFullStop() {
-        const struct {
-            std::u16string message;
-            QString text;
-        } cases[] = {
-            {u"File not found", "File not found."},
-            {u"done.", "done."},
-            {u"path/", "path/."},  // "/" comes right after "."
-            {u"a-", "a-"},
-            {u"(3)", "(3)"},
-            {u"", ""},
-        };
-        for (const auto& c : cases) QCOMPARE(ErrorBoxText(c.message), c.text);
-    }
 };
 
 int RunWindowConvertTests(int argc, char** argv) {
