@@ -37,6 +37,10 @@ TXpsConverter::TXpsConverter(IXpsLog& log, const IFontNameSource& fontNames) : l
     ZipArchiverXPS.Options.OEMFileNames = true;
 }
 
+std::u16string ErrorBoxText(const std::u16string& message) {
+    return !message.empty() && message.back() > u'.' ? message + u"." : message;
+}
+
 // The extension goes before the numbers are added, so a stem with a "." of
 // its own keeps every page apart (a.b.xps gives a.b_1_1.qlt, a.b_1_2.qlt).
 std::u16string OutputName(const std::u16string& sourceName, int32_t document, int32_t page) {
@@ -79,13 +83,9 @@ void TXpsConverter::ConvertSequence(const std::u16string& sourceName) {
     ExtractPart(sequenceName, buffer);
     TqlxXMLDocument sequence;
     sequence.LoadFromStream(buffer, false);
-    const TqlxXMLItem& root = *sequence.Root();
-    const int32_t count = root.ChildCount();
-    for (int32_t i = 0; i < count; ++i) {
-        const TqlxXMLItem& reference = *root.Child(i);
-        if (reference.Name != u"DocumentReference") continue;
+    ForEachChildNamed(*sequence.Root(), u"DocumentReference", [&](const TqlxXMLItem& reference, int32_t i) {
         ConvertDocument(PartNameFromSource(reference.GetAttr(u"Source"), sequenceName), i + 1, sourceName);
-    }
+    });
 }
 
 void TXpsConverter::ConvertDocument(const std::u16string& docName, int32_t document, const std::u16string& sourceName) {
@@ -95,11 +95,7 @@ void TXpsConverter::ConvertDocument(const std::u16string& docName, int32_t docum
     ExtractPart(docName, buffer);
     TqlxXMLDocument fixedDocument;
     fixedDocument.LoadFromStream(buffer, false);
-    const TqlxXMLItem& root = *fixedDocument.Root();
-    const int32_t count = root.ChildCount();
-    for (int32_t j = 0; j < count; ++j) {
-        const TqlxXMLItem& content = *root.Child(j);
-        if (content.Name != u"PageContent") continue;
+    ForEachChildNamed(*fixedDocument.Root(), u"PageContent", [&](const TqlxXMLItem& content, int32_t j) {
         const std::u16string pageName = PartNameFromSource(content.GetAttr(u"Source"), docName);
         const std::u16string pageLine = u"Page" + IntToStr(j + 1);
         const int32_t pageIndex = log_.Append(pageLine);
@@ -108,7 +104,7 @@ void TXpsConverter::ConvertDocument(const std::u16string& docName, int32_t docum
         ConvertFixedPage(page, OutputName(sourceName, document, j + 1), pageName);
         log_.Replace(pageIndex, pageLine + u" - Ok");
         if (OnPageDone) OnPageDone(document, j + 1);
-    }
+    });
     log_.Replace(docIndex, docLine + u" - Ok");
 }
 

@@ -56,6 +56,10 @@ std::u16string PartNameFromSource(std::u16string_view source, std::u16string_vie
 // FontRenderingEmSize to a whole pixel height, halves to the even neighbour.
 int32_t RoundEmSize(long double emSize);
 
+// An error's message as the user sees it: a "." is added unless the message
+// ends in "." or a character coded below it.
+std::u16string ErrorBoxText(const std::u16string& message);
+
 // The template a page of a package becomes: next to the package, named after
 // its stem (cut to 50 characters) with the document and page numbers.
 std::u16string OutputName(const std::u16string& sourceName, int32_t document, int32_t page);

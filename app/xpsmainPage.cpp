@@ -197,20 +197,14 @@ void TXpsConverter::ConvertPath(TqlxRepDoc& repDoc, const TqlxXMLItem& path) {
 // is named in the log and read through, so a missing or damaged image still
 // fails its page.
 void TXpsConverter::ReportImageBrushes(const TqlxXMLItem& path, const std::u16string& pageName) {
-    const int32_t fillCount = path.ChildCount();
-    for (int32_t i = 0; i < fillCount; ++i) {
-        const TqlxXMLItem& fill = *path.Child(i);
-        if (fill.Name != u"Path.Fill") continue;
-        const int32_t brushCount = fill.ChildCount();
-        for (int32_t j = 0; j < brushCount; ++j) {
-            const TqlxXMLItem& brush = *fill.Child(j);
-            if (brush.Name != u"ImageBrush") continue;
+    ForEachChildNamed(path, u"Path.Fill", [&](const TqlxXMLItem& fill, int32_t) {
+        ForEachChildNamed(fill, u"ImageBrush", [&](const TqlxXMLItem& brush, int32_t) {
             const std::u16string name = PartNameFromSource(brush.GetAttr(u"ImageSource"), pageName);
             log_.Append(ImageExtension(name) + u": " + name);
             TDiscardingStream image;
             ZipArchiverXPS.ExtractEntryToStream(name, image);
-        }
-    }
+        });
+    });
 }
 
 void TXpsConverter::LogPageError(const std::u16string& className, const std::u16string& message) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -118,24 +119,6 @@ size_t DecodeUtf8Sequence(std::string_view bytes, size_t i, uint32_t& cp) {
     return length;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 bool IsHighSurrogate(char16_t ch) { return ch >= 0xD800 && ch <= 0xDBFF; }
 bool IsLowSurrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
 
@@ -195,47 +178,75 @@ std::string EncodeText(std::u16string_view text, TCodePage codePage) {
 }
 
 std::u16string Utf8ToUtf16(std::string_view bytes) {
-    // Never longer than the input; ASCII, by far the most common, is copied without further checks.
+    // Never longer than the input. ASCII, by far the most common, goes eight
+    // bytes at a time while a whole block is ASCII.
+    constexpr uint64_t kHighBits = 0x8080808080808080ull;
     std::u16string text(bytes.size(), u'\0');
-    size_t out = 0;
+    char16_t* out = text.data();
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t size = bytes.size();
     size_t i = 0;
-    while (i < bytes.size()) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        if (byte < 0x80) {
-            text[out++] = byte;
-            ++i;
+    while (i < size) {
+        uint64_t block;
+        if (i + 8 <= size && (std::memcpy(&block, in + i, 8), (block & kHighBits) == 0)) {
+            for (size_t k = 0; k < 8; ++k) out[k] = in[i + k];
+            out += 8;
+            i += 8;
+            continue;
+        }
+        if (in[i] < 0x80) {
+            *out++ = in[i++];
             continue;
         }
         uint32_t cp;
         i += DecodeUtf8Sequence(bytes, i, cp);
         if (cp < 0x10000) {
-            text[out++] = static_cast<char16_t>(cp);
+            *out++ = static_cast<char16_t>(cp);
         } else {
             cp -= 0x10000;
-            text[out++] = static_cast<char16_t>(0xD800 + (cp >> 10));
-            text[out++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+            *out++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+            *out++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
         }
     }
-    text.resize(out);
+    text.resize(static_cast<size_t>(out - text.data()));
     return text;
+}
+
+void AppendUtf8(std::string& bytes, std::u16string_view text) {
+    // One UTF-16 unit never takes more than three bytes (a pair takes four).
+    const size_t start = bytes.size();
+    bytes.resize(start + 3 * text.size());
+    char* out = bytes.data() + start;
+    const auto put = [&](uint32_t byte) { *out++ = static_cast<char>(byte); };
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t cp = text[i];
+        if (cp < 0x80) {
+            put(cp);
+            continue;
+        }
+        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (uint32_t(text[++i]) - 0xDC00);
+        } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
+            cp = kReplacement;
+        }
+        if (cp < 0x800) {
+            put(0xC0 | (cp >> 6));
+        } else if (cp < 0x10000) {
+            put(0xE0 | (cp >> 12));
+            put(0x80 | ((cp >> 6) & 0x3F));
+        } else {
+            put(0xF0 | (cp >> 18));
+            put(0x80 | ((cp >> 12) & 0x3F));
+            put(0x80 | ((cp >> 6) & 0x3F));
+        }
+        put(0x80 | (cp & 0x3F));
+    }
+    bytes.resize(static_cast<size_t>(out - bytes.data()));
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {
     std::string bytes;
-    bytes.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t ch = text[i];
-        if (ch < 0x80) {
-            bytes.push_back(static_cast<char>(ch));
-        } else if (IsHighSurrogate(ch) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            AppendUtf8(bytes, 0x10000 + ((uint32_t(ch) - 0xD800) << 10) + (uint32_t(text[i + 1]) - 0xDC00));
-            ++i;
-        } else if (IsHighSurrogate(ch) || IsLowSurrogate(ch)) {
-            AppendUtf8(bytes, kReplacement);
-        } else {
-            AppendUtf8(bytes, ch);
-        }
-    }
+    AppendUtf8(bytes, text);
     return bytes;
 }
 

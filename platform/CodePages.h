@@ -19,6 +19,8 @@ std::string EncodeText(std::u16string_view text, TCodePage codePage);
 std::u16string Utf8ToUtf16(std::string_view bytes);
 // A surrogate pair becomes one four-byte sequence; a lone surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
+// The same, appended to bytes.
+void AppendUtf8(std::string& bytes, std::u16string_view text);
 
 std::u16string AnsiToUtf16(std::string_view bytes);
 std::string Utf16ToAnsi(std::u16string_view text);

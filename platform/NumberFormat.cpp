@@ -119,31 +119,35 @@ TDecimal RoundToSignificantDigits(long double value) {
     return RoundByPrinting(value);
 }
 
+void AppendDigits(std::u16string& text, std::string_view digits) { text.append(digits.begin(), digits.end()); }
+
 void AppendFixed(std::u16string& text, const TDecimal& decimal, char16_t separator) {
-    const int digitCount = static_cast<int>(decimal.Digits.size());
+    const std::string_view digits = decimal.Digits;
     if (decimal.Exponent < 0) {
         text += u'0';
         text += separator;
         text.append(static_cast<size_t>(-decimal.Exponent - 1), u'0');
-        text += AsciiToUtf16(decimal.Digits);
+        AppendDigits(text, digits);
         return;
     }
-    const int integerDigits = decimal.Exponent + 1;
-    for (int i = 0; i < integerDigits; ++i) text += i < digitCount ? char16_t(decimal.Digits[i]) : u'0';
-    if (digitCount > integerDigits) {
+    const auto integerDigits = static_cast<size_t>(decimal.Exponent + 1);
+    AppendDigits(text, digits.substr(0, integerDigits));
+    if (digits.size() < integerDigits) text.append(integerDigits - digits.size(), u'0');
+    if (digits.size() > integerDigits) {
         text += separator;
-        text += AsciiToUtf16(std::string_view(decimal.Digits).substr(static_cast<size_t>(integerDigits)));
+        AppendDigits(text, digits.substr(integerDigits));
     }
 }
 
 void AppendScientific(std::u16string& text, const TDecimal& decimal, char16_t separator) {
-    text += char16_t(decimal.Digits[0]);
-    if (decimal.Digits.size() > 1) {
+    const std::string_view digits = decimal.Digits;
+    text += char16_t(digits[0]);
+    if (digits.size() > 1) {
         text += separator;
-        text += AsciiToUtf16(std::string_view(decimal.Digits).substr(1));
+        AppendDigits(text, digits.substr(1));
     }
     text += u'E';
-    text += AsciiToUtf16(std::to_string(decimal.Exponent));
+    AppendDigits(text, std::to_string(decimal.Exponent));
 }
 
 }  // namespace
@@ -160,17 +164,26 @@ TFormatSettings& FormatSettings() {
     return settings;
 }
 
+void AppendFloat(std::u16string& text, long double value, const TFormatSettings& settings) {
+    if (std::isnan(value)) {
+        text += u"NAN";
+    } else if (std::isinf(value)) {
+        text += value < 0 ? u"-INF" : u"INF";
+    } else if (value == 0) {
+        text += u'0';
+    } else {
+        const TDecimal decimal = RoundToSignificantDigits(value);
+        if (decimal.Negative) text += u'-';
+        if (decimal.Exponent >= -4 && decimal.Exponent < kSignificantDigits)
+            AppendFixed(text, decimal, settings.DecimalSeparator);
+        else
+            AppendScientific(text, decimal, settings.DecimalSeparator);
+    }
+}
+
 std::u16string FloatToStr(long double value, const TFormatSettings& settings) {
-    if (std::isnan(value)) return u"NAN";
-    if (std::isinf(value)) return value < 0 ? u"-INF" : u"INF";
-    if (value == 0) return u"0";
-    const TDecimal decimal = RoundToSignificantDigits(value);
     std::u16string text;
-    if (decimal.Negative) text += u'-';
-    if (decimal.Exponent >= -4 && decimal.Exponent < kSignificantDigits)
-        AppendFixed(text, decimal, settings.DecimalSeparator);
-    else
-        AppendScientific(text, decimal, settings.DecimalSeparator);
+    AppendFloat(text, value, settings);
     return text;
 }
 

@@ -23,3 +23,5 @@ TFormatSettings& FormatSettings();
 std::u16string FloatToStr(long double value, const TFormatSettings& settings);
 // The same with the process-wide number format.
 std::u16string FloatToStr(long double value);
+// The general format appended to text, for callers composing long texts.
+void AppendFloat(std::u16string& text, long double value, const TFormatSettings& settings);

@@ -14,6 +14,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   xvfb xauth x11-apps imagemagick
   unzip zip time mupdf-tools python3
+  xdotool
 )
 
 missing=()

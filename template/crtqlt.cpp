@@ -44,18 +44,30 @@ long double CurrentDayCount() {
 class TAttrText {
 public:
     TAttrText& Add(std::u16string_view name, std::u16string_view value) {
-        if (!text_.empty()) text_ += u' ';
-        text_ += name;
-        text_ += u"=\"";
+        Open(name);
         text_ += value;
         text_ += u'"';
         return *this;
     }
-    TAttrText& Real(std::u16string_view name, long double value) { return Add(name, FloatToStr(value)); }
+    TAttrText& Real(std::u16string_view name, long double value) {
+        Open(name);
+        AppendFloat(text_, value, FormatSettings());
+        text_ += u'"';
+        return *this;
+    }
     TAttrText& Integer(std::u16string_view name, int64_t value) { return Add(name, IntToStr(value)); }
     const std::u16string& Text() const { return text_; }
 
 private:
+    // The separating blank, the name and the opening quotation mark.
+    void Open(std::u16string_view name) {
+        if (text_.empty()) text_.reserve(kTypicalLength);
+        else text_ += u' ';
+        text_ += name;
+        text_ += u"=\"";
+    }
+
+    static constexpr size_t kTypicalLength = 320;
     std::u16string text_;
 };
 

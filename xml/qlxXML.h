@@ -109,6 +109,17 @@ private:
     std::u16string swapFileName_;
 };
 
+// Calls visit(child, index) for each child whose name is exactly name; the
+// number of children is taken once, before the first.
+template <typename Visit>
+void ForEachChildNamed(const TqlxXMLItem& parent, std::u16string_view name, Visit visit) {
+    const int32_t count = parent.ChildCount();
+    for (int32_t i = 0; i < count; ++i) {
+        const TqlxXMLItem& child = *parent.Child(i);
+        if (child.Name == name) visit(child, i);
+    }
+}
+
 // The written form of an attribute value.
 std::u16string XMLEscape(std::u16string_view text);
 // Expands the entity and character references of an attribute value; raises

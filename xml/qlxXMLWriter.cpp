@@ -10,24 +10,6 @@ namespace {
 constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?>";
 constexpr std::string_view kSwapMarker = "ld=\"0\"";
 
-bool IsAscii(char16_t ch) { return ch < 0x80; }
-
-// Appends text as UTF-8; ASCII runs, by far the most common, are copied directly.
-void AppendUtf8(std::string& out, std::u16string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        size_t end = i;
-        while (end < text.size() && IsAscii(text[end])) ++end;
-        const size_t at = out.size();
-        out.resize(at + (end - i));
-        for (size_t k = i; k < end; ++k) out[at + (k - i)] = static_cast<char>(text[k]);
-        i = end;
-        while (end < text.size() && !IsAscii(text[end])) ++end;
-        if (end > i) out += Utf16ToUtf8(text.substr(i, end - i));
-        i = end;
-    }
-}
-
 void AppendAnsi(std::string& out, std::u16string_view text) {
     for (const char16_t ch : text) out.push_back(static_cast<char>(CharToAnsiByte(ch)));
 }

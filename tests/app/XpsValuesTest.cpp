@@ -89,4 +89,17 @@ TEST(EmSize, RoundsHalvesToTheEvenNeighbour) {
     EXPECT_THROW(RoundEmSize(1e30L), EInvalidOp);
 }
 
+TEST(ErrorBox, AddsAFullStopAfterCharactersCodedAboveIt) {
+    EXPECT_EQ(ErrorBoxText(u"Invalid file format"), u"Invalid file format.");
+    EXPECT_EQ(ErrorBoxText(u"Native error: 00015"), u"Native error: 00015.");
+    EXPECT_EQ(ErrorBoxText(u"Invalid archive file."), u"Invalid archive file.");
+    EXPECT_EQ(ErrorBoxText(u"path/"), u"path/.");
+    EXPECT_EQ(ErrorBoxText(u"value ''x''"), u"value ''x''");
+    EXPECT_EQ(ErrorBoxText(u"stop!"), u"stop!");
+    EXPECT_EQ(ErrorBoxText(u"a-"), u"a-");
+    EXPECT_EQ(ErrorBoxText(u"(3)"), u"(3)");
+    EXPECT_EQ(ErrorBoxText(u""), u"");
+    EXPECT_EQ(ErrorBoxText(u"\u00FC"), u"\u00FC.");
+}
+
 }  // namespace

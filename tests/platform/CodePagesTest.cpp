@@ -42,6 +42,10 @@ TEST(CodePages, Utf8RoundTripsAllPlanes) {
     const std::string bytes = Utf16ToUtf8(text);
     EXPECT_EQ(bytes, "A\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z");
     EXPECT_EQ(Utf8ToUtf16(bytes), text);
+    // Long ASCII runs are taken in blocks; characters at and around block borders must survive.
+    const std::u16string longText = u"0123456789abcdef\u00E9" + std::u16string(15, u'x') + u"\U0001F600" + u"1234567" + u"\u4E2D";
+    EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(longText)), longText);
+    EXPECT_EQ(Utf8ToUtf16("abcdefgh\xFF" "abcdefg"), u"abcdefgh\uFFFDabcdefg");
 }
 
 TEST(CodePages, MalformedUtf8BecomesReplacementCharacters) {

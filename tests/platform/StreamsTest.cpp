@@ -10,19 +10,15 @@
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Streams.h"
+#include "tests/support/TestTempFolder.h"
 
 namespace {
 
-class TempFolder : public ::testing::Test {
+class FileStreams : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/platform_testXXXXXX";
-        dir_ = ::mkdtemp(pattern);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::u16string PathOf(const std::string& name) const { return Utf8ToUtf16(dir_ + "/" + name); }
+    std::u16string PathOf(const std::string& name) const { return folder_.Path(name); }
 
-    std::string dir_;
+    TTempFolder folder_;
 };
 
 TEST(MemoryStream, GrowsSeeksAndReads) {
@@ -56,7 +52,7 @@ TEST(MemoryStream, CopyFromWithZeroCountCopiesTheWholeSource) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(target.Memory()), target.Size()), "<abcdef");
 }
 
-TEST_F(TempFolder, FileStreamCreatesWritesAndReadsBack) {
+TEST_F(FileStreams, FileStreamCreatesWritesAndReadsBack) {
     const std::u16string name = PathOf("a.bin");
     {
         TFileStream file(name, fmCreate);
@@ -70,7 +66,7 @@ TEST_F(TempFolder, FileStreamCreatesWritesAndReadsBack) {
     EXPECT_EQ(std::string(text, 5), "hello");
 }
 
-TEST_F(TempFolder, OpenFailureNamesTheFullPathAndTheReason) {
+TEST_F(FileStreams, OpenFailureNamesTheFullPathAndTheReason) {
     const std::u16string relative = u"no/such/../file.xps";
     try {
         TFileStream file(relative, fmOpenRead | fmShareExclusive);
@@ -89,16 +85,16 @@ TEST_F(TempFolder, OpenFailureNamesTheFullPathAndTheReason) {
     }
 }
 
-TEST_F(TempFolder, ADirectoryIsNoFileToOpen) {
+TEST_F(FileStreams, ADirectoryIsNoFileToOpen) {
     try {
-        TFileStream file(Utf8ToUtf16(dir_), fmOpenRead | fmShareDenyWrite);
+        TFileStream file(Utf8ToUtf16(folder_.Dir()), fmOpenRead | fmShareDenyWrite);
         FAIL() << "opened";
     } catch (const EFOpenError& e) {
-        EXPECT_EQ(e.Message(), u"Cannot open file \"" + Utf8ToUtf16(dir_) + u"\". " + SystemErrorMessage(EISDIR));
+        EXPECT_EQ(e.Message(), u"Cannot open file \"" + Utf8ToUtf16(folder_.Dir()) + u"\". " + SystemErrorMessage(EISDIR));
     }
 }
 
-TEST_F(TempFolder, SharingModesKeepOtherOpenersOut) {
+TEST_F(FileStreams, SharingModesKeepOtherOpenersOut) {
     const std::u16string name = PathOf("held.xps");
     { TFileStream create(name, fmCreate); }
     {
@@ -121,7 +117,7 @@ TEST(FileStream, AShortWriteIsAWriteError) {
     EXPECT_THROW(full.WriteBuffer("x", 1), EWriteError);
 }
 
-TEST_F(TempFolder, FilesHelpersCreateRenameAndDelete) {
+TEST_F(FileStreams, FilesHelpersCreateRenameAndDelete) {
     const std::u16string made = CreateUniqueFile(PathOf("") , u"swp");
     EXPECT_TRUE(FileExists(made));
     EXPECT_TRUE(RenameFile(made, PathOf("b")));

@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <charconv>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "platform/CodePages.h"
+#include "tests/support/TestTempFolder.h"
 #include "platform/NumberFormat.h"
 #include "template/crtqlt.h"
 #include "template/qlxGraphicUtils.h"
@@ -73,13 +72,8 @@ protected:
     void SetUp() override {
         saved_ = FormatSettings();
         FormatSettings().DecimalSeparator = u'.';
-        char pattern[] = "/tmp/template_testXXXXXX";
-        dir_ = ::mkdtemp(pattern);
     }
-    void TearDown() override {
-        FormatSettings() = saved_;
-        std::filesystem::remove_all(dir_);
-    }
+    void TearDown() override { FormatSettings() = saved_; }
 
     // The standard template: a Letter page, one memo and one line.
     static void Fill(TqlxRepDoc& doc) {
@@ -89,10 +83,10 @@ protected:
     }
     static TqlxXMLItem* Band(const TqlxRepDoc& doc) { return doc.Document().Root()->Child(1)->Child(0); }
 
-    std::u16string PathOf(const std::string& name) const { return Utf8ToUtf16(dir_ + "/" + name); }
+    std::u16string PathOf(const std::string& name) const { return folder_.Path(name); }
 
     TFormatSettings saved_;
-    std::string dir_;
+    TTempFolder folder_;
 };
 
 TEST_F(RepDocTables, RealsTakeTheProcessWideSeparatorAndFixedTextsDoNot) {
@@ -188,10 +182,10 @@ TEST_F(RepDocTables, SavedFileIsOneLineExactlyAsBuilt) {
     Fill(doc);
     doc.SaveTemplate();
     EXPECT_FALSE(doc.AddLine(0, 1, 2, 3, 4));
-    std::ifstream file(dir_ + "/page.qlt", std::ios::binary);
+    std::ifstream file(folder_.NativePath("page.qlt"), std::ios::binary);
     ASSERT_TRUE(file) << "no template written";
     const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    EXPECT_FALSE(std::filesystem::exists(dir_ + "/page.qlt.tmp"));
+    EXPECT_FALSE(folder_.Exists("page.qlt.tmp"));
     const std::string expected =
         "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?><TqlxReport " + Utf16ToUtf8(kRootText) +
         "><TqlxDataPage Height=\"1000\" Left=\"0\" Top=\"0\" Width=\"1000\"/><TqlxReportPage " +

@@ -3,28 +3,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
+#include "tests/support/TestTempFolder.h"
 #include "tests/xml/XmlTestSupport.h"
 
 namespace {
 
 class XMLDocumentFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/xml_testXXXXXX";
-        dir_ = ::mkdtemp(pattern);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
-    std::u16string PathOf(const std::string& name) const { return Utf8ToUtf16(dir_ + "/" + name); }
-    std::string ReadFile(const std::string& name) const {
-        std::ifstream file(dir_ + "/" + name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    }
+    std::u16string PathOf(const std::string& name) const { return folder_.Path(name); }
+    std::string ReadFile(const std::string& name) const { return folder_.ReadFile(name); }
     static bool OpensForWriting(const std::u16string& path) {
         try {
             TFileStream writer(path, fmOpenReadWrite);
@@ -34,7 +25,7 @@ protected:
         }
     }
 
-    std::string dir_;
+    TTempFolder folder_;
 };
 
 // r holding a swappable s (with a, which holds b) and a plain z.
@@ -48,8 +39,8 @@ void BuildSwappable(TqlxXMLDocument& doc) {
 
 TEST_F(XMLDocumentFiles, SaveToFileWritesReloadsAndHoldsTheFile) {
     const std::u16string path = PathOf("t.qlt");
-    std::ofstream(dir_ + "/t.qlt") << "old";
-    std::ofstream(dir_ + "/t.qlt.tmp") << "stale";
+    std::ofstream(folder_.NativePath("t.qlt")) << "old";
+    std::ofstream(folder_.NativePath("t.qlt.tmp")) << "stale";
     auto doc = std::make_unique<TqlxXMLDocument>();
     BuildSwappable(*doc);
     doc->Root()->Child(1)->Content = u"lost";
@@ -91,13 +82,13 @@ TEST_F(XMLDocumentFiles, FileFailures) {
     }
     EXPECT_EQ(Save(doc), expected);
     // A directory in the way: the written file cannot be put in place and opened again.
-    std::filesystem::create_directory(dir_ + "/d.qlt");
+    std::filesystem::create_directory(folder_.NativePath("d.qlt"));
     EXPECT_THROW(doc.SaveToFile(PathOf("d.qlt")), EFOpenError);
     EXPECT_EQ(Save(doc), expected);
     EXPECT_EQ(ReadFile("d.qlt.tmp"), expected);
 
     EXPECT_THROW(doc.LoadFromFile(PathOf("none.xml")), EFOpenError);
-    std::ofstream(dir_ + "/bad.xml") << "<r><a/></r>";
+    std::ofstream(folder_.NativePath("bad.xml")) << "<r><a/></r>";
     EXPECT_THROW(doc.LoadFromFile(PathOf("bad.xml")), TqlxInvalidXMLException);
     EXPECT_TRUE(OpensForWriting(PathOf("bad.xml")));
 }
@@ -150,7 +141,7 @@ TEST(XMLSwapping, MarkerOnlyAndReusedRoot) {
 
 TEST_F(XMLDocumentFiles, SwapOutAndInThroughTheSwapFile) {
     auto doc = std::make_unique<TqlxXMLDocument>();
-    doc->SwapDir = Utf8ToUtf16(dir_);
+    doc->SwapDir = Utf8ToUtf16(folder_.Dir());
     BuildSwappable(*doc);
     TqlxXMLItem* s = doc->Root()->Child(0);
     TqlxXMLItem* a = s->Child(0);
@@ -169,7 +160,7 @@ TEST_F(XMLDocumentFiles, SwapOutAndInThroughTheSwapFile) {
     EXPECT_EQ(s->ChildCount(), 0);
     EXPECT_FALSE(s->ChildrenLoaded);
     const std::u16string swapFile = doc->SwapFileName();
-    EXPECT_EQ(swapFile.substr(0, dir_.size() + 1), PathOf(""));
+    EXPECT_EQ(swapFile.substr(0, folder_.Dir().size() + 1), PathOf(""));
     EXPECT_EQ(Save(*doc), expected);
     doc->SwapIn(s);
     EXPECT_EQ(s->Child(0)->ChildCount(), 1);
@@ -180,8 +171,8 @@ TEST_F(XMLDocumentFiles, SwapOutAndInThroughTheSwapFile) {
     // Without a usable SwapDir the file goes to the temporary directory; it goes away with the document.
     const char* saved = std::getenv("TMPDIR");
     const std::string old = saved != nullptr ? saved : "";
-    ::setenv("TMPDIR", (dir_ + "/tmp").c_str(), 1);
-    std::filesystem::create_directory(dir_ + "/tmp");
+    ::setenv("TMPDIR", (folder_.NativePath("tmp")).c_str(), 1);
+    std::filesystem::create_directory(folder_.NativePath("tmp"));
     doc->SwapDir = PathOf("no-such-dir");
     BuildSwappable(*doc);
     doc->SwapOut(doc->Root()->Child(0));
@@ -190,7 +181,7 @@ TEST_F(XMLDocumentFiles, SwapOutAndInThroughTheSwapFile) {
         ::setenv("TMPDIR", old.c_str(), 1);
     else
         ::unsetenv("TMPDIR");
-    EXPECT_EQ(second.substr(0, dir_.size() + 5), PathOf("tmp/"));
+    EXPECT_EQ(second.substr(0, folder_.Dir().size() + 5), PathOf("tmp/"));
     EXPECT_TRUE(FileExists(second));
     doc.reset();
     EXPECT_FALSE(FileExists(second));

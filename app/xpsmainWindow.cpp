@@ -1,0 +1,257 @@
+#include "app/xpsmainWindow.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include "controls/qlxCtrls.h"
+#include "platform/CodePages.h"
+#include "platform/Files.h"
+#include "platform/Streams.h"
+
+namespace {
+
+const QString kApplicationTitle = QStringLiteral("XPS to QLT converter");
+const QString kCaption = QStringLiteral("Convert XPS to QuillReport");
+const QString kOpenTitle = QStringLiteral("Open XML Paper Specification Document");
+const QString kFileType = QStringLiteral("XPS Documents (*.xps)");
+const QString kDefaultExt = QStringLiteral("xps");
+const QString kMRURegKey = QStringLiteral("\\Software\\Quill Reports\\MRUFont");
+constexpr unsigned kSourceMode = fmOpenRead | fmShareExclusive;
+
+// A dialog frame: a title and a close box, no resizing, no minimise or maximise box.
+constexpr Qt::WindowFlags kDialogFrame =
+    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+
+// The extension, from the name's last "." on, is ".xps" exactly when the name
+// ends so, which also keeps out every name of three characters or fewer. The
+// comparison is exact: an upper-case ".XPS" is not taken.
+bool IsAcceptedArgument(const std::u16string& name) { return name.ends_with(u".xps") && FileExists(name); }
+
+void SetPaletteColor(QWidget& widget, QPalette::ColorRole role, const QColor& color) {
+    QPalette colors = widget.palette();
+    colors.setColor(role, color);
+    widget.setPalette(colors);
+}
+
+QPushButton* CreateButton(const QString& caption, const QString& name, const QRect& bounds, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(bounds);
+    return button;
+}
+
+}  // namespace
+
+void InitializeApplication() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        SetScreenPixelsPerInch(qRound(screen->logicalDotsPerInch()));
+    }
+    QCoreApplication::setApplicationName(kApplicationTitle);
+}
+
+QString ApplicationTitle() { return QCoreApplication::applicationName(); }
+
+QString TQtFileOpenDialog::Execute(QWidget* owner, const TOpenDialogRequest& request) {
+    QFileDialog dialog(owner, request.Title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(request.FileType);
+    dialog.setDefaultSuffix(request.DefaultExt);
+    if (request.FileName.isEmpty()) {
+        dialog.setDirectory(request.InitialDir);
+    } else {
+        const QFileInfo proposed(request.FileName);
+        dialog.setDirectory(proposed.absolutePath());
+        dialog.selectFile(proposed.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void TQtErrorBox::ShowError(QWidget* owner, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+// The memo's lines are its text blocks, so a wrapped long line keeps one index.
+class TfmXPSConverter::TMemoLog : public IXpsLog {
+public:
+    explicit TMemoLog(QPlainTextEdit& memo) : memo_(memo) {}
+
+    void Clear() override { memo_.clear(); }
+
+    int32_t Append(const std::u16string& line) override {
+        memo_.appendPlainText(QString::fromStdU16String(line));
+        return memo_.document()->blockCount() - 1;
+    }
+
+    void Replace(int32_t index, const std::u16string& line) override {
+        QTextCursor cursor(memo_.document()->findBlockByNumber(index));
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.insertText(QString::fromStdU16String(line));
+    }
+
+private:
+    QPlainTextEdit& memo_;
+};
+
+class TfmXPSConverter::TComboFontName : public IFontNameSource {
+public:
+    explicit TComboFontName(const TqlxFontComboBox& combo) : combo_(combo) {}
+    std::u16string FontName() const override { return combo_.Text().toStdU16String(); }
+
+private:
+    const TqlxFontComboBox& combo_;
+};
+
+TfmXPSConverter::TfmXPSConverter(const QStringList& arguments, IFileOpenDialog& openDialog, IErrorBox& errorBox,
+                                 QWidget* parent)
+    : QDialog(parent, kDialogFrame), openDialog_(openDialog), errorBox_(errorBox) {
+    setObjectName(QStringLiteral("fmXPSConverter"));
+    setWindowTitle(kCaption);
+    QFont tahoma(QStringLiteral("Tahoma"));
+    tahoma.setPixelSize(11);
+    setFont(tahoma);
+    SetPaletteColor(*this, QPalette::Window, SystemColor(palette(), TSystemColor::BtnFace));
+    setFixedSize(443, 322);
+    CreateComponents();
+    SetTabOrder();
+    memoLog_ = std::make_unique<TMemoLog>(*Memo);
+    fontName_ = std::make_unique<TComboFontName>(*qlxFontComboBox);
+    converter_ = std::make_unique<TXpsConverter>(*memoLog_, *fontName_);
+    LoadFontList();
+    FormCreate(arguments);
+}
+
+TfmXPSConverter::~TfmXPSConverter() { FormDestroy(); }
+
+void TfmXPSConverter::CreateComponents() {
+    Memo = new QPlainTextEdit(this);
+    Memo->setObjectName(QStringLiteral("Memo"));
+    Memo->setGeometry(0, 137, 443, 185);
+    Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo->setTabChangesFocus(true);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, 0, 443, 137);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+
+    bbOpenXPS = CreateButton(QStringLiteral("Open XPS"), QStringLiteral("bbOpenXPS"), QRect(96, 51, 97, 25), Panel1);
+    connect(bbOpenXPS, &QPushButton::clicked, this, &TfmXPSConverter::bbOpenXPSClick);
+    bbConvert = CreateButton(QStringLiteral("Convert"), QStringLiteral("bbConvert"), QRect(224, 51, 97, 25), Panel1);
+    bbConvert->setDefault(true);
+    connect(bbConvert, &QPushButton::clicked, this, &TfmXPSConverter::bbConvertClick);
+
+    Edit1 = new QLineEdit(Panel1);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(16, 24, 401, 21);
+    Edit1->setReadOnly(true);
+    SetPaletteColor(*Edit1, QPalette::Base, SystemColor(Edit1->palette(), TSystemColor::BtnFace));
+
+    qlxFontComboBox = new TqlxFontComboBox(Panel1);
+    qlxFontComboBox->setObjectName(QStringLiteral("qlxFontComboBox"));
+    qlxFontComboBox->setGeometry(96, 96, 225, 19);
+    qlxFontComboBox->SetMRURegKey(kMRURegKey);
+    qlxFontComboBox->SetDropDownCount(12);
+    qlxFontComboBox->SetItemHeight(13);
+    connect(qlxFontComboBox, &TqlxCustomComboBox::OnException, this,
+            [this](const Exception& error) { ShowException(error.Message()); });
+
+    Image1 = new QLabel(Panel1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(9, 51, 81, 80);
+    Image1->hide();
+}
+
+void TfmXPSConverter::SetTabOrder() {
+    setTabOrder(Memo, bbOpenXPS);
+    setTabOrder(bbOpenXPS, bbConvert);
+    setTabOrder(bbConvert, Edit1);
+    setTabOrder(Edit1, qlxFontComboBox);
+}
+
+// A damaged or unwritable store costs the recent block, not the start.
+void TfmXPSConverter::LoadFontList() {
+    HandleErrors([this] { qlxFontComboBox->Loaded(); });
+}
+
+// Only the first argument counts, and a name that is not taken is ignored
+// without a word: the window then simply starts with no file.
+void TfmXPSConverter::FormCreate(const QStringList& arguments) {
+    sourceStream_.reset();
+    Edit1->clear();
+    if (arguments.isEmpty()) return;
+    const std::u16string name = arguments.constFirst().toStdU16String();
+    try {
+        if (IsAcceptedArgument(name)) {
+            Edit1->setText(arguments.constFirst());
+            sourceStream_ = std::make_unique<TFileStream>(name, kSourceMode);
+        }
+    } catch (const std::exception&) {
+        Edit1->clear();
+    }
+}
+
+void TfmXPSConverter::FormDestroy() { sourceStream_.reset(); }
+
+void TfmXPSConverter::bbOpenXPSClick() {
+    HandleErrors([this] {
+        TOpenDialogRequest request{kOpenTitle, kFileType, kDefaultExt, {}, {}};
+        if (Edit1->text().isEmpty()) {
+            request.InitialDir = QCoreApplication::applicationDirPath();
+        } else {
+            request.FileName = Edit1->text();
+        }
+        const QString chosen = openDialog_.Execute(this, request);
+        if (chosen.isEmpty()) return;
+        Edit1->setText(chosen);
+        OpenSource(chosen);
+        Memo->clear();
+    });
+}
+
+// The file held so far goes first, so a failed open leaves none held.
+void TfmXPSConverter::OpenSource(const QString& fileName) {
+    sourceStream_.reset();
+    sourceStream_ = std::make_unique<TFileStream>(fileName.toStdU16String(), kSourceMode);
+}
+
+void TfmXPSConverter::bbConvertClick() {
+    HandleErrors([this] { converter_->Convert(sourceStream_.get()); });
+}
+
+// Escape would close a dialog; this window stays until it is closed.
+void TfmXPSConverter::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TfmXPSConverter::HandleErrors(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const Exception& error) {
+        ShowException(error.Message());
+    } catch (const std::exception& error) {
+        ShowException(Utf8ToUtf16(error.what()));
+    }
+}
+
+void TfmXPSConverter::ShowException(const std::u16string& message) {
+    errorBox_.ShowError(this, ApplicationTitle(), QString::fromStdU16String(ErrorBoxText(message)));
+}

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/xpsmain.h"
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class TFileStream;
+class TqlxFontComboBox;
+
+// What the open dialog is set up with.
+struct TOpenDialogRequest {
+    QString Title;
+    QString FileType;    // the file type with its mask, "Name (*.ext)"
+    QString DefaultExt;  // without the "."
+    QString InitialDir;  // where the dialog starts when no file name is proposed
+    QString FileName;    // the file name proposed, or empty
+};
+
+// How the window asks for a file: the platform's dialog, or a test's answer.
+class IFileOpenDialog {
+public:
+    virtual ~IFileOpenDialog() = default;
+    // The confirmed file's name, or an empty string when the user cancels.
+    virtual QString Execute(QWidget* owner, const TOpenDialogRequest& request) = 0;
+};
+
+// How the application shows an error: a message box, or a test's record of it.
+class IErrorBox {
+public:
+    virtual ~IErrorBox() = default;
+    virtual void ShowError(QWidget* owner, const QString& title, const QString& text) = 0;
+};
+
+class TQtFileOpenDialog : public IFileOpenDialog {
+public:
+    QString Execute(QWidget* owner, const TOpenDialogRequest& request) override;
+};
+
+// A modal box with the error icon and an OK button.
+class TQtErrorBox : public IErrorBox {
+public:
+    void ShowError(QWidget* owner, const QString& title, const QString& text) override;
+};
+
+// The start-up steps before the main window, once the application object
+// exists: the measuring engine learns the screen's logical pixels per inch,
+// and the application gets its title.
+void InitializeApplication();
+QString ApplicationTitle();
+
+// The main window: choose an .xps file, choose the font family, convert.
+class TfmXPSConverter : public QDialog {
+    Q_OBJECT
+
+public:
+    // arguments are the command line's, without the program's own name.
+    TfmXPSConverter(const QStringList& arguments, IFileOpenDialog& openDialog, IErrorBox& errorBox,
+                    QWidget* parent = nullptr);
+    ~TfmXPSConverter() override;
+
+    QPlainTextEdit* Memo;
+    QFrame* Panel1;
+    QPushButton* bbOpenXPS;
+    QPushButton* bbConvert;
+    QLineEdit* Edit1;
+    TqlxFontComboBox* qlxFontComboBox;
+    QLabel* Image1;
+
+    TZipArchiver& ZipArchiverXPS() { return converter_->ZipArchiverXPS; }
+    // The chosen file while it is held open, or nullptr.
+    const TFileStream* SourceStream() const { return sourceStream_.get(); }
+
+    void bbOpenXPSClick();
+    void bbConvertClick();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    class TMemoLog;
+    class TComboFontName;
+
+    void CreateComponents();
+    void SetTabOrder();
+    void LoadFontList();
+    void FormCreate(const QStringList& arguments);
+    void FormDestroy();
+    void OpenSource(const QString& fileName);
+    // Runs a handler; what it raises goes to the application's error box.
+    void HandleErrors(const std::function<void()>& handler);
+    void ShowException(const std::u16string& message);
+
+    IFileOpenDialog& openDialog_;
+    IErrorBox& errorBox_;
+    std::unique_ptr<TMemoLog> memoLog_;
+    std::unique_ptr<TComboFontName> fontName_;
+    std::unique_ptr<TXpsConverter> converter_;
+    std::unique_ptr<TFileStream> sourceStream_;
+};

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Converts a generated package with xps2qlt and reports pages per second and
+# peak resident memory. The package: one document of 1 000 pages, each with
+# 300 text runs and 100 stroked outlines, every part deflated, its text in an
+# embedded Liberation Sans (made by xpsgen, tests/support/XpsPackageGen.cpp).
+# Targets on the project's 2-core machine: at least 300 pages/s, peak
+# resident memory under 64 MB; the script exits with status 1 when one is missed
+# (wall-clock figures suffer when other jobs share the cores: compare the cpu line).
+#
+# usage: bench/convert.sh [BUILD_DIR]      (default: build)
+#   PAGES=N GLYPHS=N PATHS=N change the package; the work files stay in
+#   BUILD_DIR/bench-convert/ (package, templates, log, time report).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${1:-build}
+pages=${PAGES:-1000}
+glyphs=${GLYPHS:-300}
+paths=${PATHS:-100}
+
+scripts/setup-deps.sh
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+cmake --build "$build" -j 2 --target xps2qlt xpsgen >/dev/null
+
+work="$build/bench-convert"
+rm -rf "$work"
+mkdir -p "$work"
+"$build/tests/support/xpsgen" bench --pages "$pages" --glyphs "$glyphs" --paths "$paths" "$work/bench.xps"
+
+status=0
+/usr/bin/time -v "$build/app/xps2qlt" "$work/bench.xps" >"$work/log.txt" 2>"$work/time.txt" || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "convert: xps2qlt exited with status $status" >&2
+  cat "$work/time.txt" >&2
+  exit 1
+fi
+converted=$(grep -c '^Page[0-9]* - Ok$' "$work/log.txt" || true)
+if [ "$converted" -ne "$pages" ]; then
+  echo "convert: $converted of $pages pages converted" >&2
+  exit 1
+fi
+
+# "Elapsed (wall clock) time (h:mm:ss or m:ss): 0:02.35"
+seconds=$(awk -F': ' '/Elapsed \(wall clock\)/ {
+  n = split($2, part, ":"); s = 0
+  for (i = 1; i <= n; i++) s = s * 60 + part[i]
+  print s }' "$work/time.txt")
+cpu=$(awk -F': ' '/User time/ { u = $2 } /System time/ { s = $2 } END { printf "%.2f s user + %.2f s system", u, s }' "$work/time.txt")
+peak_kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")
+package_kb=$(( $(stat -c %s "$work/bench.xps") / 1024 ))
+
+awk -v pages="$pages" -v glyphs="$glyphs" -v paths="$paths" -v s="$seconds" -v kb="$peak_kb" \
+    -v pkg="$package_kb" -v cpu="$cpu" -v load="$(cut -d' ' -f1-3 /proc/loadavg)" 'BEGIN {
+  rate = s > 0 ? pages / s : 0
+  printf "package: %d pages x (%d Glyphs + %d Paths), %d KiB deflated\n", pages, glyphs, paths, pkg
+  printf "time:    %.2f s wall, %.0f pages/s   (target >= 300)\n", s, rate
+  printf "cpu:     %s\n", cpu
+  printf "memory:  %.1f MB peak resident      (target < 64)\n", kb / 1024
+  printf "load:    %s (1, 5, 15 min averages when the run ended; the machine is shared)\n", load
+  exit !(rate >= 300 && kb / 1024 < 64)
+}'

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Pictures of the desktop program for the README, taken on a virtual screen:
+# docs/screenshot-window.png, the window after converting the sample, and
+# docs/screenshot-fontlist.png, the same window with the font list open.
+# The program is driven from outside, as a user would: a click on Convert,
+# then a click on the font list's arrow.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${BUILD_DIR:-build}
+sample=examples/invoice.xps
+docs=$PWD/docs
+
+scripts/setup-deps.sh
+[ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --target radurara -j 2 >/dev/null
+program=$PWD/$build/app/radurara
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$docs"
+
+# A small invoice: a title, a few lines of text and the rules between them.
+write_generated_sample() {
+  python3 - "$1" <<'EOF'
+import sys, zipfile
+
+def glyphs(x, y, size, text):
+    return (f'<Glyphs OriginX="{x}" OriginY="{y}" FontRenderingEmSize="{size}" '
+            f'Fill="#FF000000" UnicodeString="{text}"/>')
+
+def rule(y):
+    return f'<Path Stroke="#FF404040" StrokeThickness="1" Data="F1 M 96,{y} L 720,{y}"/>'
+
+page = ['<FixedPage xmlns="http://schemas.microsoft.com/xps/2005/06" Width="816" Height="1056">',
+        glyphs(96, 120, 28, "Invoice 2024-117"), rule(136),
+        glyphs(96, 170, 14, "Quill Reports Ltd, 12 Harbour Street")]
+for row, (item, amount) in enumerate([("Consulting, 12 hours", "1,440.00"),
+                                      ("Report templates, 3 pieces", "390.00"),
+                                      ("Travel", "86.50")]):
+    y = 230 + 28 * row
+    page += [glyphs(96, y, 14, item), glyphs(600, y, 14, amount), rule(y + 8)]
+page += [glyphs(96, 330, 16, "Total"), glyphs(600, 330, 16, "1,916.50"), '</FixedPage>']
+
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as package:
+    package.writestr("FixedDocumentSequence.fdseq",
+        '<?xml version="1.0" encoding="UTF-8"?>'
+        '<FixedDocumentSequence xmlns="http://schemas.microsoft.com/xps/2005/06">'
+        '<DocumentReference Source="/Documents/1/FixedDocument.fdoc"/></FixedDocumentSequence>')
+    package.writestr("Documents/1/FixedDocument.fdoc",
+        '<?xml version="1.0" encoding="UTF-8"?>'
+        '<FixedDocument xmlns="http://schemas.microsoft.com/xps/2005/06">'
+        '<PageContent Source="/Documents/1/Pages/1.fpage"/></FixedDocument>')
+    package.writestr("Documents/1/Pages/1.fpage", "".join(page))
+EOF
+}
+
+if [ -f "$sample" ]; then
+  cp "$sample" "$work/invoice.xps"
+else
+  echo "screenshot: $sample is not there; converting a generated invoice instead" >&2
+  write_generated_sample "$work/invoice.xps"
+fi
+
+# Runs on the virtual screen: starts the program on the package in the
+# current folder, converts, and saves both pictures.
+capture() {
+  local program=$1 docs=$2
+  "$program" invoice.xps &
+  local pid=$!
+  local window X Y WIDTH HEIGHT SCREEN
+  window=$(xdotool search --sync --onlyvisible --name '^Convert XPS to QuillReport$' | head -n 1)
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  sleep 1
+
+  xdotool mousemove $((X + 272)) $((Y + 63)) click 1
+  for _ in $(seq 50); do [ -f invoice_1_1.qlt ] && break; sleep 0.2; done
+  xdotool mousemove $((X + 60)) $((Y + 20))
+  sleep 1
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$docs/screenshot-window.png"
+
+  # The list opens below the box, the preview to its right, partly outside the window.
+  xdotool mousemove $((X + 315)) $((Y + 105)) click 1
+  sleep 1
+  xdotool mousemove $((X + 200)) $((Y + 170))
+  sleep 1
+  import -window root -crop "$((WIDTH + 90))x${HEIGHT}+${X}+${Y}" +repage "$docs/screenshot-fontlist.png"
+
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+
+cd "$work"
+export XDG_CONFIG_HOME=$work/config
+xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -wr" \
+  bash -c "$(declare -f capture); capture '$program' '$docs'"
+ls -l "$docs"/screenshot-*.png

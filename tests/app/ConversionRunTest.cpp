@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "AppTestSupport.h"
+#include "RunTestSupport.h"
+#include "app/xpsmain.h"
+#include "platform/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/Streams.h"
+
+namespace {
+
+using TLines = std::vector<std::u16string>;
+
+const std::u16string kNoError;
+
+class ConversionRun : public ::testing::Test {
+protected:
+    // Writes the package as fileName in the folder and converts it once;
+    // returns "Class: message" of an error that ended the run, else empty.
+    std::u16string Run(const std::string& fileName, const std::vector<TPart>& parts) {
+        WriteFileBytes(folder_.Path(fileName), StoredPackage(parts));
+        TFileStream source(folder_.Path(fileName), fmOpenRead | fmShareExclusive);
+        return Convert(source);
+    }
+
+    std::u16string Convert(TFileStream& source) {
+        TXpsConverter converter(log_, font_);
+        converter.OnPageDone = [this](int32_t document, int32_t page) { pagesDone_.emplace_back(document, page); };
+        try {
+            converter.Convert(&source);
+        } catch (const Exception& e) {
+            return e.ClassName() + u": " + e.Message();
+        }
+        return kNoError;
+    }
+
+    TLines Texts(const std::string& templateName) const { return TemplateTexts(folder_.Path(templateName)); }
+
+    TTempFolder folder_;
+    TTestLog log_;
+    TFixedFontName font_;
+    std::vector<std::pair<int32_t, int32_t>> pagesDone_;
+};
+
+TEST_F(ConversionRun, DocumentsAndPagesAreNumberedByTheirPositionAmongAllChildren) {
+    const std::string sequence = XmlPart(
+        "<FixedDocumentSequence><Note/><DocumentReference Source=\"/Documents/1/FixedDocument.fdoc\"/>"
+        "<DocumentReference Source=\"/Documents/2/FixedDocument.fdoc\"/></FixedDocumentSequence>");
+    const std::string first = XmlPart(
+        "<FixedDocument><PageContent Source=\"/Pages/a.fpage\"/><PageContent.Other/>"
+        "<PageContent Source=\"/Pages/b.fpage\"/></FixedDocument>");
+    const std::string second = XmlPart(
+        "<FixedDocument><PageContent Source=\"/Pages/c.fpage\"><PageContent.LinkTargets/></PageContent></FixedDocument>");
+    EXPECT_EQ(Run("Invoice.xps", {{"FixedDocumentSequence.fdseq", sequence},
+                                  {"Documents/1/FixedDocument.fdoc", first},
+                                  {"Documents/2/FixedDocument.fdoc", second},
+                                  {"Pages/a.fpage", TextPage("a")},
+                                  {"Pages/b.fpage", TextPage("b")},
+                                  {"Pages/c.fpage", TextPage("c")}}),
+              kNoError);
+    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc2 - Ok", u"Page1 - Ok", u"Page3 - Ok", u"Doc3 - Ok",
+                                  u"Page1 - Ok", u"Zip archive close"}));
+    EXPECT_EQ(folder_.Files(),
+              (std::vector<std::string>{"Invoice.xps", "Invoice_2_1.qlt", "Invoice_2_3.qlt", "Invoice_3_1.qlt"}));
+    EXPECT_EQ(Texts("Invoice_2_1.qlt"), TLines{u"10,20:a"});
+    EXPECT_EQ(Texts("Invoice_2_3.qlt"), TLines{u"10,20:b"});
+    EXPECT_EQ(Texts("Invoice_3_1.qlt"), TLines{u"10,20:c"});
+    EXPECT_EQ(pagesDone_, (std::vector<std::pair<int32_t, int32_t>>{{2, 1}, {2, 3}, {3, 1}}));
+}
+
+TEST_F(ConversionRun, EitherSequenceNameServesAndTheLongOneIsPreferred) {
+    std::vector<TPart> shortOnly = OneDocument({TextPage("short name")});
+    shortOnly.back().Name = "FixedDocSeq.fdseq";
+    EXPECT_EQ(Run("short.xps", shortOnly), kNoError);
+    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u"Zip archive close"}));
+    EXPECT_EQ(Texts("short_1_1.qlt"), TLines{u"10,20:short name"});
+
+    std::vector<TPart> both = OneDocument({TextPage("long name")});
+    both.push_back({"Documents/2/FixedDocument.fdoc", DocumentPart({"/Pages/other.fpage"})});
+    both.push_back({"Pages/other.fpage", TextPage("short name")});
+    both.insert(both.begin(), {"FixedDocSeq.fdseq", SequencePart({"/Documents/2/FixedDocument.fdoc"})});
+    EXPECT_EQ(Run("both.xps", both), kNoError);
+    EXPECT_EQ(Texts("both_1_1.qlt"), TLines{u"10,20:long name"});
+}
+
+TEST_F(ConversionRun, PackagesWithoutASequenceAtTheRoot) {
+    std::vector<TPart> inFolder = OneDocument({TextPage("x")});
+    inFolder.back().Name = "Sub/FixedDocumentSequence.fdseq";
+    EXPECT_EQ(Run("folder.xps", inFolder),
+              u"EZFException: ZipArchiverXPS: File \"FixedDocumentSequence.fdseq\" not found - Native error: 00015");
+    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Zip archive close"}));
+
+    std::vector<TPart> none = OneDocument({TextPage("x")});
+    none.pop_back();
+    EXPECT_EQ(Run("none.xps", none), kNoError);
+    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"This Zip is not XPS archive!", u"Zip archive close"}));
+
+    WriteFileBytes(folder_.Path("text.xps"), "not an archive at all");
+    TFileStream text(folder_.Path("text.xps"), fmOpenRead | fmShareExclusive);
+    EXPECT_EQ(Convert(text).substr(0, 14), u"EZFException: ");
+    EXPECT_TRUE(log_.Lines.empty());
+    EXPECT_EQ(folder_.Files(), (std::vector<std::string>{"folder.xps", "none.xps", "text.xps"}));
+}
+
+TEST_F(ConversionRun, PartsThatCannotBeReadEndTheRunAfterClosingTheArchive) {
+    std::vector<TPart> noDeclaration = OneDocument({TextPage("x")});
+    noDeclaration.back().Content = "<FixedDocumentSequence><DocumentReference Source=\"/Documents/1/FixedDocument.fdoc\"/>"
+                                   "</FixedDocumentSequence>";
+    EXPECT_EQ(Run("nodecl.xps", noDeclaration), u"TqlxInvalidXMLException: Invalid file format");
+    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Zip archive close"}));
+
+    std::vector<TPart> noDocument = OneDocument({TextPage("x")});
+    noDocument.erase(noDocument.end() - 2);
+    EXPECT_EQ(Run("nodoc.xps", noDocument),
+              u"EZFException: ZipArchiverXPS: File \"Documents/1/FixedDocument.fdoc\" not found - Native error: 00015");
+    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc1", u"Zip archive close"}));
+
+    std::vector<TPart> noSecondPage = OneDocument({TextPage("one"), TextPage("two")});
+    noSecondPage.erase(noSecondPage.begin() + 1);
+    EXPECT_EQ(Run("nopage.xps", noSecondPage),
+              u"EZFException: ZipArchiverXPS: File \"Documents/1/Pages/2.fpage\" not found - Native error: 00015");
+    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc1", u"Page1 - Ok", u"Page2", u"Zip archive close"}));
+    EXPECT_EQ(Texts("nopage_1_1.qlt"), TLines{u"10,20:one"});
+
+    std::vector<TPart> badReference = OneDocument({TextPage("x")});
+    badReference.back().Content = SequencePart({"/Documents/1/Fixed&#xZZ;Document.fdoc"});
+    EXPECT_EQ(Run("badref.xps", badReference), u"EConvertError: ''xZZ'' is not a valid integer value");
+    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Zip archive close"}));
+}
+
+TEST_F(ConversionRun, RelativeReferencesResolveAgainstTheReferringPart) {
+    const std::vector<TPart> parts = {
+        {"FixedDocumentSequence.fdseq", SequencePart({"Documents/1/FixedDocument.fdoc"})},
+        {"Documents/1/FixedDocument.fdoc",
+         DocumentPart({"Pages/1.fpage", "/Documents/1/Pages/2.fpage", "../1/Pages/./3.fpage", "/Documents/1/Pages/&#x34;.fpage"})},
+        {"Documents/1/Pages/1.fpage", TextPage("relative")},
+        {"Documents/1/Pages/2.fpage", TextPage("absolute")},
+        {"Documents/1/Pages/3.fpage", PageWith(ImageBrushPath({"../../../Resources/a.png", "/Resources/a.png"}))},
+        {"Documents/1/Pages/4.fpage", TextPage("escaped")},
+        {"Resources/a.png", SamplePng(2, 2)},
+    };
+    EXPECT_EQ(Run("refs.xps", parts), kNoError);
+    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u"Page2 - Ok", u"Page3 - Ok",
+                                  u".png: Resources/a.png", u".png: Resources/a.png", u"Page4 - Ok", u"Zip archive close"}));
+    EXPECT_EQ(Texts("refs_1_1.qlt"), TLines{u"10,20:relative"});
+    EXPECT_EQ(Texts("refs_1_2.qlt"), TLines{u"10,20:absolute"});
+    EXPECT_TRUE(folder_.Exists("refs_1_3.qlt"));
+    EXPECT_EQ(Texts("refs_1_4.qlt"), TLines{u"10,20:escaped"});
+}
+
+TEST_F(ConversionRun, AFailingPageIsMarkedDoneAndFollowedByItsErrorLines) {
+    const std::string badWidth = "<FixedPage Width=\"wide\" Height=\"1056\"><Glyphs OriginX=\"1\" OriginY=\"2\" "
+                                 "FontRenderingEmSize=\"12\"/></FixedPage>";
+    EXPECT_EQ(Run("fail.xps", OneDocument({badWidth, "<Canvas/>", TextPage("third")})), kNoError);
+    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u"-Convert error!!!",
+                                  u"-ClassName: EConvertError", u"-Message: 'wide' is not a valid floating point value",
+                                  u"Page2 - Ok", u"Page3 - Ok", u"Zip archive close"}));
+    EXPECT_EQ(folder_.Files(), (std::vector<std::string>{"fail.xps", "fail_1_3.qlt"}));
+    EXPECT_EQ(pagesDone_.size(), 3u);
+}
+
+TEST_F(ConversionRun, ImageBrushesAreNamedAndTakenFromThePackage) {
+    const std::string nested = "<Canvas>" + ImageBrushPath({"/Resources/nested.png"}) + "</Canvas>";
+    const std::string otherFill = "<Path Data=\"M 0,0 L 1,1\"><Path.Fill><SolidColorBrush Color=\"#FF000000\"/>"
+                                  "<ImageBrush.Fake ImageSource=\"/Resources/nested.png\"/></Path.Fill>"
+                                  "<Path.Stroke><ImageBrush ImageSource=\"/Resources/nested.png\"/></Path.Stroke></Path>";
+    std::vector<TPart> parts = OneDocument({
+        PageWith(ImageBrushPath({"/Resources/a.png", "/Resources/Images/1"}) + nested + otherFill +
+                 ImageBrushPath({"/RESOURCES/B.PNG"})),
+        PageWith(ImageBrushPath({"/Resources/missing.png", "/Resources/a.png"})),
+        TextPage("after"),
+    });
+    parts.push_back({"Resources/a.png", SamplePng(2, 2)});
+    parts.push_back({"Resources/Images/1", SamplePng(3, 3)});
+    parts.push_back({"Resources/b.png", SamplePng(4, 4)});
+    EXPECT_EQ(Run("brush.xps", parts), kNoError);
+    EXPECT_EQ(log_.Lines,
+              (TLines{u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u".png: Resources/a.png", u": Resources/Images/1",
+                      u".PNG: RESOURCES/B.PNG", u"Page2 - Ok", u".png: Resources/missing.png", u"-Convert error!!!",
+                      u"-ClassName: EZFException",
+                      u"-Message: ZipArchiverXPS: File \"Resources/missing.png\" not found - Native error: 00015",
+                      u"Page3 - Ok", u"Zip archive close"}));
+    EXPECT_EQ(folder_.Files(), (std::vector<std::string>{"brush.xps", "brush_1_1.qlt", "brush_1_3.qlt"}));
+}
+
+TEST_F(ConversionRun, ASecondRunOnTheHeldFileGivesTheSameLogAndFiles) {
+    const std::string name = "again.xps";
+    WriteFileBytes(folder_.Path(name),
+                   StoredPackage(OneDocument({TextPage("first"), "<FixedPage Width=\"x\"/>", TextPage("third")})));
+    TFileStream source(folder_.Path(name), fmOpenRead | fmShareExclusive);
+    EXPECT_EQ(Convert(source), kNoError);
+    const TLines firstLog = log_.Lines;
+    const std::vector<std::string> firstFiles = folder_.Files();
+    const std::string firstTemplate = TemplateWithoutTimes(folder_.Path("again_1_3.qlt"));
+    EXPECT_EQ(Convert(source), kNoError);
+    EXPECT_EQ(log_.Lines, firstLog);
+    EXPECT_EQ(log_.Lines.size(), 9u);
+    EXPECT_EQ(folder_.Files(), firstFiles);
+    EXPECT_EQ(TemplateWithoutTimes(folder_.Path("again_1_3.qlt")), firstTemplate);
+    EXPECT_NE(firstTemplate.find("Text=\"third\""), std::string::npos);
+}
+
+TEST_F(ConversionRun, OutputNamesKeepTheFolderAndCutTheStem) {
+    const std::vector<TPart> twoPages = OneDocument({TextPage("one"), TextPage("two")});
+    const std::string longStem(60, 'L');
+    EXPECT_EQ(Run(longStem + ".xps", twoPages), kNoError);
+    EXPECT_TRUE(folder_.Exists(longStem.substr(0, 50) + "_1_2.qlt"));
+
+    EXPECT_EQ(Run("a.b.xps", twoPages), kNoError);
+    EXPECT_EQ(Texts("a.b_1_1.qlt"), TLines{u"10,20:one"});
+    EXPECT_EQ(Texts("a.b_1_2.qlt"), TLines{u"10,20:two"});
+
+    std::filesystem::create_directory(std::filesystem::path(NativePath(folder_.Path("dir.v2"))));
+    EXPECT_EQ(Run("dir.v2/package", twoPages), kNoError);
+    EXPECT_TRUE(folder_.Exists("dir.v2/package_1_1.qlt"));
+    EXPECT_FALSE(folder_.Exists("a.qlt"));
+    EXPECT_FALSE(folder_.Exists("dir.qlt"));
+}
+
+}  // namespace

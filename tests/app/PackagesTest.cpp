@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "AppTestSupport.h"
+#include "RunTestSupport.h"
+#include "app/xpsmain.h"
+#include "platform/CodePages.h"
+#include "platform/Streams.h"
+
+// Whole packages: the real ones printer drivers made, the sample the demo
+// converts, and the generated benchmark package.
+
+namespace {
+
+using TLines = std::vector<std::u16string>;
+
+const TLines kOnePageLog = {u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u"Zip archive close"};
+
+class Packages : public ::testing::Test {
+protected:
+    // Copies the package into the folder as name and converts it there.
+    void ConvertCopy(const std::string& bytes, const std::string& name) {
+        WriteFileBytes(folder_.Path(name), bytes);
+        TFileStream source(folder_.Path(name), fmOpenRead | fmShareExclusive);
+        TXpsConverter converter(log_, font_);
+        converter.Convert(&source);
+    }
+
+    std::u16string Template(const std::string& name) const { return folder_.Path(name); }
+
+    TTempFolder folder_;
+    TTestLog log_;
+    TFixedFontName font_;
+};
+
+TEST_F(Packages, RealDriverPackagesGiveOneTextObjectPerTextRun) {
+    ConvertCopy(FileBytes(Utf8ToUtf16(XQ_TEST_DATA "/tika__testXPSWithDataDescriptor.xps")), "tika.xps");
+    EXPECT_EQ(log_.Lines, kOnePageLog);
+    EXPECT_EQ(TemplateTexts(Template("tika_1_1.qlt")), TLines{u"75.52,108:This is my XPS document test. "});
+
+    ConvertCopy(FileBytes(Utf8ToUtf16(XQ_TEST_DATA "/libarchive__test_compat_zip_7.xps")), "winxp.xps");
+    EXPECT_EQ(log_.Lines, kOnePageLog);
+    EXPECT_EQ(TemplateTexts(Template("winxp_1_1.qlt")),
+              (TLines{u"364.8,104.96:Untitled", u"75.52,118.24:test XPS file created with Win XP XPS printer",
+                      u"372.8,1025.12:Page 1"}));
+}
+
+TEST_F(Packages, TheSampleInvoiceConverts) {
+    ConvertCopy(FileBytes(Utf8ToUtf16(XQ_EXAMPLES "/invoice.xps")), "invoice.xps");
+    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u".png: Resources/Images/logo.png",
+                                  u"Page2 - Ok", u"Zip archive close"}));
+    const TLines first = TemplateTexts(Template("invoice_1_1.qlt"));
+    ASSERT_EQ(first.size(), 37u);
+    EXPECT_EQ(first[0], u"72,96:M\u00FCller & S\u00F6hne GmbH");
+    EXPECT_EQ(first[1], u"72,116:Hauptstra\u00DFe 12 \u00B7 80331 M\u00FCnchen \u00B7 Deutschland");
+    EXPECT_EQ(TemplateLineCount(Template("invoice_1_1.qlt")), 9u);
+    const TLines second = TemplateTexts(Template("invoice_1_2.qlt"));
+    ASSERT_EQ(second.size(), 6u);
+    EXPECT_EQ(second[3].substr(0, 19), u"72,162:\u0421\u0447\u0451\u0442-\u0444\u0430\u043A\u0442\u0443\u0440\u0430");
+    EXPECT_EQ(TemplateLineCount(Template("invoice_1_2.qlt")), 2u);
+}
+
+TEST_F(Packages, BenchmarkPagesHoldTheRunsAndOutlinesAsked) {
+    const TEmbeddedFont font{std::string(kDefaultFontFile)};
+    EXPECT_EQ(font.Indices("Ab\xE4\xB8\xAD"), "36;69;0");
+    const std::string bytes = TestZipBytes(BenchPackage(font, {.Pages = 2, .GlyphsPerPage = 7, .PathsPerPage = 5}));
+    ConvertCopy(bytes, "bench.xps");
+    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u"Page2 - Ok", u"Zip archive close"}));
+    EXPECT_EQ(TemplateTexts(Template("bench_1_2.qlt")).size(), 7u);
+    // Four outlines of one segment and one closed box of four.
+    EXPECT_EQ(TemplateLineCount(Template("bench_1_2.qlt")), 8u);
+    EXPECT_NE(TemplateTexts(Template("bench_1_1.qlt")), TemplateTexts(Template("bench_1_2.qlt")));
+}
+
+// Another XPS reader accepts what the generator writes: it finds every font
+// and image, and every glyph index is one of the font's.
+TEST_F(Packages, MuPdfReadsTheGeneratedPackagesWithoutComplaint) {
+    if (std::system("command -v mutool >/dev/null 2>&1") != 0) GTEST_SKIP() << "mutool is not installed";
+    const auto draw = [&](const std::string& format, const std::string& package, const std::string& output) {
+        const std::string command = "cd '" + Utf16ToUtf8(folder_.Path("")) + "' && mutool draw -q -F " + format +
+                                    " -o " + output + " " + package + " 2>err.txt";
+        EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 0) << package;
+        std::string complaints = FileBytes(folder_.Path("err.txt"));
+        const std::string noColourProfiles = "warning: ICC support is not available\n";
+        if (complaints.starts_with(noColourProfiles)) complaints.erase(0, noColourProfiles.size());
+        EXPECT_EQ(complaints, "") << package;
+    };
+    WriteFileBytes(folder_.Path("sample.xps"), FileBytes(Utf8ToUtf16(XQ_EXAMPLES "/invoice.xps")));
+    draw("txt", "sample.xps", "sample.txt");
+    EXPECT_NE(FileBytes(folder_.Path("sample.txt")).find("M\xC3\xBCller & S\xC3\xB6hne GmbH"), std::string::npos);
+
+    const TEmbeddedFont font{std::string(kDefaultFontFile)};
+    WriteFileBytes(folder_.Path("bench.xps"),
+                   TestZipBytes(BenchPackage(font, {.Pages = 3, .GlyphsPerPage = 20, .PathsPerPage = 8})));
+    draw("stext", "bench.xps", "/dev/null");
+}
+
+}  // namespace

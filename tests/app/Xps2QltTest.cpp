@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "AppTestSupport.h"
+#include "RunTestSupport.h"
+#include "app/xps2qlt.h"
+#include "platform/CodePages.h"
+#include "platform/Streams.h"
+
+namespace {
+
+const std::string kOnePageLog = "Zip archive open\nDoc1 - Ok\nPage1 - Ok\nZip archive close\n";
+const std::string kUsageHint = "Try 'xps2qlt --help' for more information.\n";
+
+class CommandLine : public ::testing::Test {
+protected:
+    int Run(const std::vector<std::string>& args, bool showProgress = false) {
+        out_.str("");
+        err_.str("");
+        std::vector<std::u16string> wide;
+        for (const std::string& arg : args) wide.push_back(Utf8ToUtf16(arg));
+        return RunXps2Qlt(wide, out_, err_, showProgress);
+    }
+
+    // Writes the package into the folder; returns its path.
+    std::string Package(const std::string& name, const std::vector<TPart>& parts) {
+        WriteFileBytes(folder_.Path(name), StoredPackage(parts));
+        return Path(name);
+    }
+
+    std::string Path(const std::string& name) const { return Utf16ToUtf8(folder_.Path(name)); }
+
+    // Runs the built program in the folder; its output and errors go to files there.
+    int RunProgram(const std::string& args) {
+        const std::string command = "cd '" + Path("") + "' && '" XPS2QLT_PROGRAM "' " + args + " >stdout.txt 2>stderr.txt";
+        const int status = std::system(command.c_str());
+        programOut_ = FileBytes(folder_.Path("stdout.txt"));
+        programErr_ = FileBytes(folder_.Path("stderr.txt"));
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    TTempFolder folder_;
+    std::ostringstream out_;
+    std::ostringstream err_;
+    std::string programOut_;
+    std::string programErr_;
+};
+
+TEST_F(CommandLine, WrongArgumentsAreUsageErrorsAndConvertNothing) {
+    const std::string package = Package("p.xps", OneDocument({TextPage("x")}));
+    const auto expectUsageError = [&](const std::vector<std::string>& args, const std::string& message) {
+        EXPECT_EQ(Run(args), kExitUsage);
+        EXPECT_EQ(err_.str(), "xps2qlt: " + message + "\n" + kUsageHint);
+        EXPECT_EQ(out_.str(), "");
+    };
+    expectUsageError({}, "no FILE given");
+    expectUsageError({"--font"}, "option '--font' needs a font family");
+    expectUsageError({package, "--frobnicate"}, "unknown option '--frobnicate'");
+    expectUsageError({package, "--font"}, "option '--font' needs a font family");
+    expectUsageError({"--extract"}, "option '--extract' needs an entry name");
+    expectUsageError({"--list", package, package}, "--list and --extract take one FILE");
+    expectUsageError({"--list", "--extract", "x", package}, "--list and --extract cannot be combined");
+    EXPECT_FALSE(folder_.Exists("p_1_1.qlt"));
+}
+
+TEST_F(CommandLine, HelpAndVersion) {
+    EXPECT_EQ(Run({"--help"}), kExitSuccess);
+    EXPECT_EQ(out_.str().substr(0, 39), "Usage: xps2qlt [--font FAMILY] FILE...\n");
+    EXPECT_EQ(Run({"x.xps", "--version", "--bogus"}), kExitSuccess);
+    EXPECT_TRUE(std::regex_match(out_.str(), std::regex("xps2qlt [0-9]+\\.[0-9]+(\\.[0-9]+)*\n")));
+    EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(CommandLine, ConvertsAFileAndPrintsItsLog) {
+    const std::string package = Package("p.xps", OneDocument({TextPage("x")}));
+    EXPECT_EQ(Run({package}), kExitSuccess);
+    EXPECT_EQ(out_.str(), kOnePageLog);
+    EXPECT_EQ(err_.str(), "");
+    EXPECT_NE(TemplateWithoutTimes(folder_.Path("p_1_1.qlt")).find("Font.Name=\"Arial\" Font.Style=\"0\" ParentFont"),
+              std::string::npos);
+
+    EXPECT_EQ(Run({"--font", "DejaVu Sans", "--", package}), kExitSuccess);
+    EXPECT_EQ(out_.str(), kOnePageLog);
+    EXPECT_NE(TemplateWithoutTimes(folder_.Path("p_1_1.qlt")).find("Font.Name=\"DejaVu Sans\" Font.Style=\"0\" ParentFont"),
+              std::string::npos);
+}
+
+TEST_F(CommandLine, EveryFileIsConvertedAndEveryFailureReported) {
+    const std::string good = Package("good.xps", OneDocument({TextPage("x")}));
+    const std::string missing = Path("missing.xps");
+    const std::string broken = Package("broken.xps", {{"FixedDocumentSequence.fdseq", SequencePart({"/nowhere.fdoc"})}});
+    const std::string pageError = Package("page.xps", OneDocument({"<FixedPage Width=\"?\"/>"}));
+    WriteFileBytes(folder_.Path("text.xps"), "plain text");
+    EXPECT_EQ(Run({good, missing, broken, pageError, Path("text.xps")}), kExitFailure);
+    EXPECT_EQ(out_.str(), good + ":\n" + kOnePageLog +                                                      //
+                              broken + ":\nZip archive open\nDoc1\nZip archive close\n" +                   //
+                              pageError + ":\nZip archive open\nDoc1 - Ok\nPage1 - Ok\n-Convert error!!!\n"  //
+                              "-ClassName: EConvertError\n-Message: '?' is not a valid floating point value\n"
+                              "Zip archive close\n" +
+                              Path("text.xps") + ":\n");
+    const std::string errors = err_.str();
+    EXPECT_EQ(errors.substr(0, errors.find('\n') + 1),
+              "xps2qlt: " + missing + ": Cannot open file \"" + missing + "\". No such file or directory.\n");
+    EXPECT_NE(errors.find("xps2qlt: " + broken +
+                          ": ZipArchiverXPS: File \"nowhere.fdoc\" not found - Native error: 00015.\n"),
+              std::string::npos);
+    EXPECT_NE(errors.find("xps2qlt: " + Path("text.xps") + ": "), std::string::npos);
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 3);
+
+    EXPECT_EQ(Run({pageError}), kExitFailure);
+    EXPECT_EQ(err_.str(), "");
+    EXPECT_EQ(Run({good, good}), kExitSuccess);
+}
+
+TEST_F(CommandLine, ListsAndExtractsEntries) {
+    const std::string image = SamplePng(5, 4);
+    TTestZipArchive archive;
+    archive.Entries.push_back(DeflatedEntry("Resources/logo.png", image));
+    TTestZipEntry stored;
+    stored.Name = "FixedDocumentSequence.fdseq";
+    stored.Content = "<seq/>";
+    archive.Entries.push_back(stored);
+    WriteFileBytes(folder_.Path("p.xps"), TestZipBytes(archive));
+    EXPECT_EQ(Run({"--list", Path("p.xps")}), kExitSuccess);
+    EXPECT_EQ(out_.str(), "Resources/logo.png\t" + std::to_string(image.size()) + "\nFixedDocumentSequence.fdseq\t6\n");
+    EXPECT_EQ(Run({"--extract", "resources/LOGO.png", Path("p.xps")}), kExitSuccess);
+    EXPECT_EQ(out_.str(), image);
+    EXPECT_FALSE(folder_.Exists("p_1_1.qlt"));
+
+    EXPECT_EQ(Run({"--extract", "nope", Path("p.xps")}), kExitFailure);
+    EXPECT_EQ(out_.str(), "");
+    EXPECT_EQ(err_.str(), "xps2qlt: " + Path("p.xps") + ": ZipArchiverXPS: File \"nope\" not found - Native error: 00015.\n");
+    WriteFileBytes(folder_.Path("text.xps"), "plain text");
+    EXPECT_EQ(Run({"--list", Path("text.xps")}), kExitFailure);
+    EXPECT_TRUE(err_.str().starts_with("xps2qlt: " + Path("text.xps") + ": ")) << err_.str();
+    EXPECT_EQ(Run({"--list", Path("none.xps")}), kExitFailure);
+}
+
+TEST_F(CommandLine, AFileHeldByAnotherReaderIsNotOpened) {
+    const std::string package = Package("p.xps", OneDocument({TextPage("x")}));
+    {
+        TFileStream held(Utf8ToUtf16(package), fmOpenRead | fmShareExclusive);
+        EXPECT_EQ(Run({package}), kExitFailure);
+        EXPECT_EQ(out_.str(), "");
+        EXPECT_TRUE(err_.str().starts_with("xps2qlt: " + package + ": Cannot open file ")) << err_.str();
+    }
+    EXPECT_EQ(Run({package}), kExitSuccess);
+}
+
+TEST_F(CommandLine, TheProgressLineIsDrawnOnlyWhenAskedAndErasedAtTheEnd) {
+    const std::string package = Package("p.xps", OneDocument({TextPage("1"), TextPage("2")}));
+    EXPECT_EQ(Run({package}, true), kExitSuccess);
+    const std::string progress = err_.str();
+    EXPECT_TRUE(progress.starts_with("\r" + package + ": document 1, page 1, ")) << progress;
+    EXPECT_NE(progress.find(" pages/s\x1B[K"), std::string::npos);
+    EXPECT_EQ(progress.substr(progress.size() - 4), "\r\x1B[K");
+    EXPECT_EQ(out_.str(), "Zip archive open\nDoc1 - Ok\nPage1 - Ok\nPage2 - Ok\nZip archive close\n");
+    EXPECT_EQ(Run({package}, false), kExitSuccess);
+    EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(CommandLine, TheProgramWritesTemplatesNextToTheFileAndExitsWithItsStatus) {
+    std::vector<TPart> parts = OneDocument({TextPage("x")});
+    parts.push_back({"Resources/a.bin", std::string("\0\r\n\x1A\xFF", 5)});
+    Package("p.xps", parts);
+    EXPECT_EQ(RunProgram("p.xps"), kExitSuccess);
+    EXPECT_EQ(programOut_, kOnePageLog);
+    EXPECT_EQ(programErr_, "");
+    EXPECT_TRUE(folder_.Exists("p_1_1.qlt"));
+    EXPECT_EQ(RunProgram("--extract Resources/a.bin p.xps"), kExitSuccess);
+    EXPECT_EQ(programOut_, std::string("\0\r\n\x1A\xFF", 5));
+    EXPECT_EQ(RunProgram("missing.xps"), kExitFailure);
+    EXPECT_EQ(programOut_, "");
+    EXPECT_TRUE(programErr_.starts_with("xps2qlt: missing.xps: Cannot open file ")) << programErr_;
+    EXPECT_EQ(RunProgram("--bogus p.xps"), kExitUsage);
+    EXPECT_EQ(programErr_, "xps2qlt: unknown option '--bogus'\n" + kUsageHint);
+}
+
+}  // namespace

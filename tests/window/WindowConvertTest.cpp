@@ -1,0 +1,68 @@
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include "WindowTestSupport.h"
+#include "controls/qlxCtrls.h"
+
+class TWindowConvertTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void ConvertFillsLog() {
+        TTestFolder folder;
+        const QString source = folder.Write("Mixed Case/Invoice.xps", XpsPackage(2));
+        TTestDialogs dialogs;
+        const auto window = CreateWindow(dialogs, {source});
+        TqlxFontComboBox& fonts = *window->qlxFontComboBox;
+        fonts.SetItemIndex(fonts.count() - 1);
+        QVERIFY(fonts.Text() != "Arial");
+
+        const QStringList log{"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "Page2 - Ok", "Zip archive close"};
+        window->Memo->setPlainText("typed by the user");
+        window->bbConvert->click();
+        QCOMPARE(MemoLines(*window), log);
+        QVERIFY(dialogs.ErrorTexts.isEmpty());
+        for (const char* name : {"Mixed Case/Invoice_1_1.qlt", "Mixed Case/Invoice_1_2.qlt"}) {
+            const QByteArray qlt = folder.Read(name);
+            QVERIFY2(qlt.contains("Invoice page"), qPrintable(name));
+            QVERIFY2(qlt.contains("Font.Name=\"" + fonts.Text().toUtf8() + "\""), qPrintable(name));
+        }
+
+        // The file stays held, so Convert runs again on it from the start.
+        QVERIFY(window->SourceStream() != nullptr);
+        QVERIFY(!CanOpenExclusively(source));
+        window->bbConvert->click();
+        QCOMPARE(MemoLines(*window), log);
+    }
+
+    void ConvertWithoutFileClearsLog() {
+        TTestDialogs dialogs;
+        const auto window = CreateWindow(dialogs);
+        window->Memo->setPlainText("Zip archive open\nZip archive close");
+        window->bbConvert->click();
+        QVERIFY(MemoLines(*window).isEmpty());
+        QVERIFY(dialogs.ErrorTexts.isEmpty());
+    }
+
+    void ArchiveThatDoesNotOpen() {
+        TTestFolder folder;
+        const QString source = folder.Write("broken.xps", "This is not a ZIP archive at all.");
+        TTestDialogs dialogs;
+        const auto window = CreateWindow(dialogs, {source});
+        window->bbConvert->click();
+        QCOMPARE(dialogs.ErrorTitles, QStringList("XPS to QLT converter"));
+        QCOMPARE(dialogs.ErrorTexts, QStringList("Invalid archive file. - Native error: 00035."));
+        QVERIFY(MemoLines(*window).isEmpty());
+        QCOMPARE(window->Edit1->text(), source);
+        QVERIFY(window->SourceStream() != nullptr);
+    }
+};
+
+int RunWindowConvertTests(int argc, char** argv) {
+    TWindowConvertTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "WindowConvertTest.moc"
