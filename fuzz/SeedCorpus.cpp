@@ -32,8 +32,8 @@ std::vector<std::string> XmlSeeds() {
         "<?xml version=\"1.0\"?><a:b.c xmlns:a=\"u\" xml:lang=\"en\"><a:b.c.D/></a:b.c>",
         "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?><r><s Name=\"x\" ld=\"0\"><t/><u LD=\"0\"><v/></u></s></r>",
         "<?xml version=\"1.0\"?><a v=\"&#60;&#x3C;&#abc;&lt;&amp;lt;&quot;&#65535;&#-1;\"/>",
-        XpsSequence({"/Documents/1/FixedDocument.fdoc", "Documents/2/FixedDocument.fdoc"}),
-        XpsDocument({"Pages/1.fpage", "/Documents/1/Pages/2.fpage", "../1/Pages/3.fpage"}),
+        SequencePart({"/Documents/1/FixedDocument.fdoc", "Documents/2/FixedDocument.fdoc"}),
+        DocumentPart({"Pages/1.fpage", "/Documents/1/Pages/2.fpage", "../1/Pages/3.fpage"}),
     };
 }
 
@@ -46,10 +46,10 @@ std::vector<std::string> PageSeeds() {
     return {
         XpsPage(glyphs + path + image),
         XpsPage("<Canvas>" + glyphs + path + "</Canvas><Path.Data/><glyphs OriginX=\"x\"/>"),
-        kXpsDeclaration + XpsPage("<Glyphs OriginX=\"1e2\" OriginY=\".5\" FontRenderingEmSize=\"12.5\" UnicodeString=\"{}x\" Fill=\"#FFF\"/>"),
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>" + XpsPage("<Glyphs OriginX=\"1e2\" OriginY=\".5\" FontRenderingEmSize=\"12.5\" UnicodeString=\"{}x\" Fill=\"#FFF\"/>"),
         XpsPage("<Path Fill=\"#zzzzzzzz\" Data=\"F1 M 1,2\"/><Path Data=\"F1 M 1,2 L 3,4 C 1,1 2,2 3,3\"/><Path Stroke=\"#FFFFFFFF\" Data=\"F1 M 1,2 L 3,4  5,6 Z\"/>"),
         XpsPage("<Path Stroke=\"#FF000000\" Data=\"F0 M 0,0 L 1,1\"/><Path Stroke=\"sc#1,0,0,0\" Data=\"F1 M +1.5E1,-2 L 3,4 z\"/>"),
-        XpsPage("", "Width=\"8,5\" Height=\"\""),
+        "<FixedPage Width=\"8,5\" Height=\"\"/>",
     };
 }
 
@@ -101,12 +101,12 @@ std::vector<std::string> ConvertSeeds() {
     std::vector<std::string> seeds = {XpsPackage(pages, 0), XpsPackage({pages[0]}, 8)};
 
     TTestZipArchive shortName = XpsArchive({pages[0], pages[2]}, 0);
-    shortName.Entries[2].Name = "FixedDocSeq.fdseq";
+    shortName.Entries[kSequenceEntry].Name = "FixedDocSeq.fdseq";
     shortName.Entries.push_back(Entry("Resources/Images/1.png", "\x89PNG", 0));
     seeds.push_back(TestZipBytes(shortName));
 
     TTestZipArchive twoDocuments = XpsArchive({pages[1]}, 0);
-    twoDocuments.Entries[2].Content = XpsSequence({"/Documents/1/FixedDocument.fdoc", "/Documents/1/FixedDocument.fdoc"});
+    twoDocuments.Entries[kSequenceEntry].Content = SequencePart({"/Documents/1/FixedDocument.fdoc", "/Documents/1/FixedDocument.fdoc"});
     twoDocuments.CentralDirectory = false;
     seeds.push_back(TestZipBytes(twoDocuments));
     return seeds;

@@ -12,7 +12,7 @@
 #include "ChildRun.h"
 #include "XpsPackage.h"
 #include "platform/CodePages.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/TestTempFolder.h"
 
 namespace {
 
@@ -21,8 +21,8 @@ namespace fs = std::filesystem;
 const std::vector<std::string> kOnePageLog = {"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "Zip archive close"};
 const std::string kChecksumError =
     "ZipArchiverXPS: Invalid size or check sum of file or unsupported compression format - Native error: 00008";
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
 constexpr uint16_t kStored = 0;
-constexpr size_t kPageEntry = 4;  // the first page in XpsArchive's entry order
 
 std::string Glyphs(const std::string& text) {
     return "<Glyphs OriginX=\"10\" OriginY=\"20\" FontRenderingEmSize=\"12\" Fill=\"#FF000000\" UnicodeString=\"" + text + "\"/>";
@@ -59,15 +59,15 @@ protected:
         }
     }
 
-    fs::path Inside() const { return fs::path(Utf16ToUtf8(folder_.Path("in"))); }
+    fs::path Inside() const { return fs::path(folder_.NativePath("in")); }
 
     TTempFolder folder_;
 };
 
 TEST_F(HostilePackages, ADeflateBombStopsAtItsRecordedSize) {
     TTestZipArchive archive = XpsArchive({XpsPage("")});
-    archive.Entries[kPageEntry].Data = DeflatedZeros(1024);
-    archive.Entries[kPageEntry].UnpackedSize = 4096;
+    archive.Entries[kFirstPageEntry].Data = DeflatedZeros(1024);
+    archive.Entries[kFirstPageEntry].UnpackedSize = 4096;
     const TChildOutcome outcome = Convert(archive);
     ExpectMemoryBelow(outcome, 32);
     EXPECT_EQ(outcome.ErrorClass, "EZFException");
@@ -78,8 +78,8 @@ TEST_F(HostilePackages, ADeflateBombStopsAtItsRecordedSize) {
 
 TEST_F(HostilePackages, ADeflateBombThatTellsItsSizeStopsAtThePartLimit) {
     TTestZipArchive archive = XpsArchive({XpsPage("")});
-    archive.Entries[kPageEntry].Data = DeflatedZeros(1024);
-    archive.Entries[kPageEntry].UnpackedSize = uint64_t(1) << 30;
+    archive.Entries[kFirstPageEntry].Data = DeflatedZeros(1024);
+    archive.Entries[kFirstPageEntry].UnpackedSize = uint64_t(1) << 30;
     const TChildOutcome outcome = Convert(archive);
     ExpectMemoryBelow(outcome, 64);
     EXPECT_EQ(outcome.ErrorClass, "EXpsLimitError");
@@ -118,8 +118,8 @@ TEST_F(HostilePackages, ExtraFieldsWithLyingSizes) {
 
     // A zip64 field that claims 2^62 bytes for the page.
     archive = XpsArchive({XpsPage(Glyphs("x"))});
-    archive.Entries[kPageEntry].Zip64 = true;
-    archive.Entries[kPageEntry].UnpackedSize = uint64_t(1) << 62;
+    archive.Entries[kFirstPageEntry].Zip64 = true;
+    archive.Entries[kFirstPageEntry].UnpackedSize = uint64_t(1) << 62;
     outcome = Convert(archive);
     ExpectMemoryBelow(outcome, 32);
     EXPECT_EQ(outcome.ErrorMessage, kChecksumError);
@@ -138,7 +138,7 @@ TEST_F(HostilePackages, AHundredThousandNestedElements) {
     ExpectOnlyTemplates({});
 
     TTestZipArchive archive = XpsArchive({XpsPage("")});
-    archive.Entries[2].Content = kXpsDeclaration + nested;
+    archive.Entries[kSequenceEntry].Content = kDeclaration + nested;
     outcome = Convert(archive);
     EXPECT_EQ(outcome.ErrorClass, "TqlxInvalidXMLException");
     EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Zip archive close"}));
@@ -203,8 +203,8 @@ TEST_F(HostilePackages, TheLimitsLetThroughWhatTheyAllow) {
 
 TEST_F(HostilePackages, SourcesPointingAtThemselves) {
     TTestZipArchive archive = XpsArchive({XpsPage("")});
-    archive.Entries[2].Content = XpsSequence({"/FixedDocumentSequence.fdseq", "/Documents/1/FixedDocument.fdoc"});
-    archive.Entries[3].Content = XpsDocument({"FixedDocument.fdoc", "/Documents/1/FixedDocument.fdoc"});
+    archive.Entries[kSequenceEntry].Content = SequencePart({"/FixedDocumentSequence.fdseq", "/Documents/1/FixedDocument.fdoc"});
+    archive.Entries[kDocumentEntry].Content = DocumentPart({"FixedDocument.fdoc", "/Documents/1/FixedDocument.fdoc"});
     const TChildOutcome outcome = Convert(archive);
     ExpectMemoryBelow(outcome, 32);
     EXPECT_EQ(outcome.ErrorClass, "");
@@ -227,7 +227,7 @@ TEST_F(HostilePackages, SourcesOfPartsClaimingTwoGigabytes) {
                                                      "-Message: " + kChecksumError, "Page2 - Ok", "Zip archive close"}));
     ExpectOnlyTemplates({"pkg_1_2.qlt"});
 
-    archive.Entries[kPageEntry].UnpackedSize = 0x80000000u;
+    archive.Entries[kFirstPageEntry].UnpackedSize = 0x80000000u;
     outcome = Convert(archive);
     ExpectMemoryBelow(outcome, 32);
     EXPECT_EQ(outcome.ErrorMessage, kChecksumError);
@@ -235,7 +235,7 @@ TEST_F(HostilePackages, SourcesOfPartsClaimingTwoGigabytes) {
 
 TEST_F(HostilePackages, EntryNamesThatClimbOrHoldNulBytes) {
     TTestZipArchive archive = XpsArchive({});
-    archive.Entries[3].Content = XpsDocument({"/../../escape.fpage", "//abs.fpage", "Pages/3.fpage", "Pages/4.fpage&#0;.qlt"});
+    archive.Entries[kDocumentEntry].Content = DocumentPart({"/../../escape.fpage", "//abs.fpage", "Pages/3.fpage", "Pages/4.fpage&#0;.qlt"});
     archive.Entries.push_back(XpsEntry("../../escape.fpage", XpsPage(Glyphs("1")), kStored));
     archive.Entries.push_back(XpsEntry("/abs.fpage", XpsPage(Glyphs("2")), kStored));
     archive.Entries.push_back(XpsEntry("Documents/1/Pages/3.fpage" + std::string(1, '\0') + "/../../x.qlt", XpsPage(Glyphs("3")), kStored));
