@@ -323,24 +323,29 @@ void TZFDirManager::RebuildFromLocalHeaders() {
     Entries.Clear();
     int64_t position = FindSignature(kLocalHeaderSignature, 0);
     if (position < 0) throw EZFException(35, nullptr);
-    for (; position >= 0; position = FindSignature(kLocalHeaderSignature, position + 4)) AddLocalEntry(position);
+    while (position >= 0) position = FindSignature(kLocalHeaderSignature, AddLocalEntry(position));
     DirStart = streamSize_;
 }
 
 // A header whose sizes cannot be true or whose extra area is implausibly long
-// is taken for signature bytes inside some entry's data.
-void TZFDirManager::AddLocalEntry(int64_t position) {
+// is taken for signature bytes inside some entry's data. A header that is
+// taken, name and extra area included, holds no further header: were its bytes
+// scanned again, a few megabytes of repeated headers would each be read as
+// thousands of overlapping entries, with gigabytes of names.
+int64_t TZFDirManager::AddLocalEntry(int64_t position) {
     uint8_t header[kLocalHeaderSize];
     ReadAt(position, header, kLocalHeaderSize);
-    if (ZFReadU32(header + 18) >= uint64_t(streamSize_) || ZFReadU16(header + 28) > kMaxLocalExtraLength) return;
+    if (ZFReadU32(header + 18) >= uint64_t(streamSize_) || ZFReadU16(header + 28) > kMaxLocalExtraLength)
+        return position + 4;
     const int32_t index = Entries.Count();
     Entries.SetCount(index + 1);
     TDirItem& item = Entries.EntryAt(index);
     DecodeLocalHeader(header, position, item);
 
     const int64_t namePosition = position + kLocalHeaderSize;
+    const bool nameFits = namePosition + item.NameLength <= streamSize_;
     std::vector<uint8_t> bytes;
-    if (namePosition + item.NameLength <= streamSize_) {
+    if (nameFits) {
         bytes.resize(item.NameLength);
         ReadAt(namePosition, bytes.data(), item.NameLength);
     }
@@ -355,6 +360,8 @@ void TZFDirManager::AddLocalEntry(int64_t position) {
         item.Zip64Offset = static_cast<uint64_t>(position);
     }
     if (item.Flags & kDescriptorFlag) TakeDescriptor(item, position);
+    // The lengths of a header cut short by the end of the stream are not to be trusted.
+    return nameFits ? namePosition + item.NameLength + item.ExtraLength : position + 4;
 }
 
 void TZFDirManager::TakeDescriptor(TDirItem& item, int64_t headerPosition) {
@@ -420,6 +427,9 @@ int64_t TZFDirManager::FindSignature(uint32_t signature, int64_t start) {
     TScanWindow& window = WindowFor(signature);
     int64_t from = std::max<int64_t>(start, 0);
     if (from >= window.NoneFrom) return -1;
+    // Entries look for their data descriptors in stream order: many start
+    // between the last start and its find, and would all scan the same bytes.
+    if (from >= window.FoundFrom && from <= window.FoundAt) return window.FoundAt;
     const int64_t searchStart = from;
     while (from + 4 <= streamSize_) {
         if (from < window.Start || from + 4 > window.Start + static_cast<int64_t>(window.Bytes.size()))
@@ -430,6 +440,8 @@ int64_t TZFDirManager::FindSignature(uint32_t signature, int64_t start) {
         if (hit != end) {
             const int64_t found = window.Start + (hit - begin);
             if (signature == kLocalHeaderSignature && found + kLocalHeaderSize > streamSize_) break;
+            window.FoundFrom = searchStart;
+            window.FoundAt = found;
             return found;
         }
         // The next chunk repeats this one's last three bytes: a signature split by the border is still found.

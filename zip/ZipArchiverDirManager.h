@@ -73,7 +73,8 @@ private:
     void ReadZip64Records(int64_t& position);
     bool ReadCentralDirectory(int64_t endRecordsPosition);
     void ReadCentralEntry(TSequentialReader& reader, int32_t index);
-    void AddLocalEntry(int64_t position);
+    // Returns where the scan for the next header goes on.
+    int64_t AddLocalEntry(int64_t position);
     void TakeDescriptor(TDirItem& item, int64_t headerPosition);
     bool IsFirstEntryHeader(int64_t position, const TDirItem& first);
 
@@ -81,13 +82,16 @@ private:
     void ApplyExtras(int32_t index, const std::vector<uint8_t>& area);
     void ReadAt(int64_t position, void* buffer, int64_t count);
 
-    // The chunk of the stream that the scan for one signature last read, and
-    // where a scan already ran to the end without finding it.
+    // The chunk of the stream that the scan for one signature last read, where
+    // a scan already ran to the end without finding it, and what the last
+    // successful scan found: nothing lies between its start and its find.
     struct TScanWindow {
         uint32_t Signature = 0;
         std::vector<uint8_t> Bytes;
         int64_t Start = 0;
         int64_t NoneFrom = INT64_MAX;
+        int64_t FoundFrom = INT64_MAX;
+        int64_t FoundAt = -1;
     };
 
     TScanWindow& WindowFor(uint32_t signature);

@@ -100,6 +100,19 @@ TEST_F(HostilePackages, AnEndRecordAnnouncingFourBillionEntries) {
     }
 }
 
+TEST_F(HostilePackages, LocalHeadersRepeatedEveryEightBytes) {
+    // Without a directory the package is rebuilt from its local headers; these
+    // overlap, each with a 1 027-byte name running over the next ones.
+    std::string bytes;
+    for (int i = 0; i < 512 * 1024; ++i) bytes += std::string("PK\x03\x04\x01\x01\x01\x01", 8);
+    bytes += std::string(13 << 20, ' ');
+    const TChildOutcome outcome = Convert(bytes);
+    ExpectMemoryBelow(outcome, 64);
+    EXPECT_EQ(outcome.ErrorClass, "");
+    EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "This Zip is not XPS archive!", "Zip archive close"}));
+    ExpectOnlyTemplates({});
+}
+
 TEST_F(HostilePackages, ExtraFieldsWithLyingSizes) {
     TTestZipArchive archive = XpsArchive({XpsPage(Glyphs("x"))});
     // A field longer than its area, a zip64 field too short for its value, a
