@@ -10,21 +10,28 @@ constexpr char16_t kSequenceName[] = u"FixedDocumentSequence.fdseq";
 constexpr char16_t kShortSequenceName[] = u"FixedDocSeq.fdseq";
 constexpr size_t kMaxStemLength = 50;
 
-// The memory a part is extracted into. A part that grows beyond the limit is
-// refused there, whatever sizes the package records: a small deflated part
-// can unpack to gigabytes.
-class TPartBuffer : public TMemoryStream {
+// Passes a part's bytes on as they are unpacked, to a buffer or nowhere,
+// counting them against the limits: whatever sizes the package records, a
+// part or a run that grows too large is stopped there.
+class TPartSink : public TMemoryStream {
 public:
-    explicit TPartBuffer(const std::u16string& name) : name_(name) {}
+    TPartSink(const std::u16string& name, TMemoryStream* target, const TXpsLimits& limits, int64_t& runUnpackedBytes)
+        : name_(name), target_(target), limits_(limits), runUnpackedBytes_(runUnpackedBytes) {}
 
     int64_t Write(const void* buffer, int64_t count) override {
-        if (count > kMaxXpsPartSize - Position())
-            throw EXpsLimitError(u"The part \"" + name_ + u"\" is larger than " + IntToStr(kMaxXpsPartSize >> 20) + u" MB");
-        return TMemoryStream::Write(buffer, count);
+        if (target_ != nullptr && count > limits_.PartBytes - target_->Position())
+            throw EXpsLimitError(u"The part \"" + name_ + u"\" is larger than " + IntToStr(limits_.PartBytes) + u" bytes");
+        if (count > limits_.RunUnpackedBytes - runUnpackedBytes_)
+            throw EXpsLimitError(u"The package unpacks to more than " + IntToStr(limits_.RunUnpackedBytes) + u" bytes");
+        runUnpackedBytes_ += count;
+        return target_ != nullptr ? target_->Write(buffer, count) : count;
     }
 
 private:
-    std::u16string name_;
+    const std::u16string& name_;
+    TMemoryStream* target_;
+    const TXpsLimits& limits_;
+    int64_t& runUnpackedBytes_;
 };
 
 }  // namespace
@@ -55,6 +62,8 @@ std::u16string OutputName(const std::u16string& sourceName, int32_t document, in
 void TXpsConverter::Convert(TFileStream* source) {
     log_.Clear();
     if (source == nullptr) return;
+    runUnpackedBytes_ = runTemplateBytes_ = 0;
+    runParts_ = 0;
     ZipArchiverXPS.OpenStream(*source, false);
     log_.Append(u"Zip archive open");
     try {
@@ -79,8 +88,8 @@ void TXpsConverter::ConvertSequence(const std::u16string& sourceName) {
         return;
     }
     const std::u16string sequenceName = hasEntry(kSequenceName) ? kSequenceName : kShortSequenceName;
-    TPartBuffer buffer(sequenceName);
-    ExtractPart(sequenceName, buffer);
+    TMemoryStream buffer;
+    ExtractPart(sequenceName, &buffer);
     TqlxXMLDocument sequence;
     sequence.LoadFromStream(buffer, false);
     ForEachChildNamed(*sequence.Root(), u"DocumentReference", [&](const TqlxXMLItem& reference, int32_t i) {
@@ -91,24 +100,30 @@ void TXpsConverter::ConvertSequence(const std::u16string& sourceName) {
 void TXpsConverter::ConvertDocument(const std::u16string& docName, int32_t document, const std::u16string& sourceName) {
     const std::u16string docLine = u"Doc" + IntToStr(document);
     const int32_t docIndex = log_.Append(docLine);
-    TPartBuffer buffer(docName);
-    ExtractPart(docName, buffer);
+    TMemoryStream buffer;
+    ExtractPart(docName, &buffer);
     TqlxXMLDocument fixedDocument;
     fixedDocument.LoadFromStream(buffer, false);
     ForEachChildNamed(*fixedDocument.Root(), u"PageContent", [&](const TqlxXMLItem& content, int32_t j) {
         const std::u16string pageName = PartNameFromSource(content.GetAttr(u"Source"), docName);
         const std::u16string pageLine = u"Page" + IntToStr(j + 1);
         const int32_t pageIndex = log_.Append(pageLine);
-        TPartBuffer page(pageName);
-        ExtractPart(pageName, page);
+        TMemoryStream page;
+        ExtractPart(pageName, &page);
         ConvertFixedPage(page, OutputName(sourceName, document, j + 1), pageName);
+        runTemplateBytes_ += pageTemplateBytes_;
         log_.Replace(pageIndex, pageLine + u" - Ok");
         if (OnPageDone) OnPageDone(document, j + 1);
     });
     log_.Replace(docIndex, docLine + u" - Ok");
 }
 
-void TXpsConverter::ExtractPart(const std::u16string& name, TMemoryStream& buffer) {
-    ZipArchiverXPS.ExtractEntryToStream(name, buffer);
-    buffer.SetPosition(0);
+void TXpsConverter::ExtractPart(const std::u16string& name, TMemoryStream* buffer) {
+    if (runTemplateBytes_ > Limits.RunTemplateBytes)
+        throw EXpsLimitError(u"The templates of the package take more than " + IntToStr(Limits.RunTemplateBytes) + u" bytes");
+    if (++runParts_ > Limits.RunParts)
+        throw EXpsLimitError(u"The package refers to more than " + IntToStr(Limits.RunParts) + u" parts");
+    TPartSink sink(name, buffer, Limits, runUnpackedBytes_);
+    ZipArchiverXPS.ExtractEntryToStream(name, sink);
+    if (buffer != nullptr) buffer->SetPosition(0);
 }

@@ -35,15 +35,23 @@ public:
     virtual std::u16string FontName() const = 0;
 };
 
-// A package asks for more than the converter holds: a part it parses that is
-// larger than kMaxXpsPartSize, or a page that makes more than kMaxPageObjects
-// text and line objects. No real document comes near either.
+// How much the converter takes on for one package. A small package can
+// unpack to gigabytes, or name the same parts over and over; without limits
+// it could make the converter fill memory or disk, or run for days. No real
+// document comes near any of them.
+struct TXpsLimits {
+    int64_t PartBytes = 16 << 20;                  // a sequence, document or page part, unpacked
+    int32_t PageObjects = 100'000;                 // the text and line objects of one page
+    int64_t RunUnpackedBytes = int64_t(1) << 30;   // all parts a run unpacks, images included
+    int32_t RunParts = 1'000'000;                  // the parts a run takes out of the package
+    int64_t RunTemplateBytes = int64_t(1) << 30;   // the templates a run writes
+};
+
+// A package asks for more than the limits allow.
 class EXpsLimitError : public Exception {
 public:
     explicit EXpsLimitError(std::u16string message);
 };
-constexpr int64_t kMaxXpsPartSize = 16 * 1024 * 1024;
-constexpr int32_t kMaxPageObjects = 100'000;
 
 // The number format XPS numbers are read with: the user's, but with "." as
 // the decimal separator whatever the locale says.
@@ -74,6 +82,7 @@ public:
     TZipArchiver ZipArchiverXPS;
     // Called after each page with its document and page numbers; may be empty.
     std::function<void(int32_t document, int32_t page)> OnPageDone;
+    TXpsLimits Limits;
 
     // One conversion run: clears the log and, when a source is held, writes a
     // template for every page of every fixed document of the package. An
@@ -88,7 +97,9 @@ public:
 private:
     void ConvertSequence(const std::u16string& sourceName);
     void ConvertDocument(const std::u16string& docName, int32_t document, const std::u16string& sourceName);
-    void ExtractPart(const std::u16string& name, TMemoryStream& buffer);
+    // Takes the named part out of the package into buffer, or only reads it
+    // through when buffer is null; a part or a run beyond its limits is refused.
+    void ExtractPart(const std::u16string& name, TMemoryStream* buffer);
     void CloseArchive();
     void TranslatePage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
     void ConvertGlyphs(TqlxRepDoc& repDoc, TFont& font, const TqlxXMLItem& glyphs);
@@ -98,4 +109,10 @@ private:
 
     IXpsLog& log_;
     const IFontNameSource& fontNames_;
+    // What the run so far has unpacked, taken and written.
+    int64_t runUnpackedBytes_ = 0;
+    int32_t runParts_ = 0;
+    int64_t runTemplateBytes_ = 0;
+    // The size of the template the last page wrote, 0 when it wrote none.
+    int64_t pageTemplateBytes_ = 0;
 };

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <string_view>
 
@@ -6,6 +7,7 @@
 #include "platform/CodePages.h"
 #include "platform/Conversions.h"
 #include "platform/Exceptions.h"
+#include "platform/Files.h"
 #include "platform/Streams.h"
 #include "template/crtqlt.h"
 #include "xml/qlxXML.h"
@@ -53,19 +55,11 @@ long double ReadNumberAttr(const TqlxXMLItem& item, std::u16string_view name) {
     return XpsStrToFloat(item.GetAttr(name));
 }
 
-// Every object costs the template a few hundred bytes in memory and on disk;
-// a page of more is no document but an attack on both.
-void CheckObjectRoom(const TqlxRepDoc& repDoc) {
-    if (repDoc.MemoCount() + repDoc.LineCount() >= kMaxPageObjects)
-        throw EXpsLimitError(u"The page makes more than " + IntToStr(kMaxPageObjects) + u" objects");
+// Every object costs the template a few hundred bytes in memory and on disk.
+void CheckObjectRoom(const TqlxRepDoc& repDoc, int32_t maxObjects) {
+    if (repDoc.MemoCount() + repDoc.LineCount() >= maxObjects)
+        throw EXpsLimitError(u"The page makes more than " + IntToStr(maxObjects) + u" objects");
 }
-
-// An image's bytes are only checked on their way through: the template gets
-// nothing of them, so they need not be kept, whatever their size.
-class TDiscardingStream : public TMemoryStream {
-public:
-    int64_t Write(const void*, int64_t count) override { return count; }
-};
 
 struct TPathPoint {
     long double X = 0;
@@ -94,7 +88,7 @@ TPathPoint ReadPoint(std::u16string_view token) {
 // a point list that runs to its end or to a closing "z". Anything else at
 // the start of a pass (curves, arcs, relative commands) ends the path there,
 // keeping the lines made so far.
-void AddPathLines(TqlxRepDoc& repDoc, int32_t color, std::u16string_view data) {
+void AddPathLines(TqlxRepDoc& repDoc, int32_t color, std::u16string_view data, int32_t maxObjects) {
     DropChars(data, 3);
     TPathPoint start, current;
     while (!data.empty()) {
@@ -112,7 +106,7 @@ void AddPathLines(TqlxRepDoc& repDoc, int32_t color, std::u16string_view data) {
             const std::u16string_view token = FirstToken(data);
             closed = token.starts_with(u'z');
             const TPathPoint next = closed ? start : ReadPoint(token);
-            CheckObjectRoom(repDoc);
+            CheckObjectRoom(repDoc, maxObjects);
             repDoc.AddLine(color, current.X, next.X, current.Y, next.Y);
             current = next;
             DropFirstToken(data);
@@ -144,6 +138,7 @@ void TXpsConverter::ConvertFixedPage(TMemoryStream& pageStream, const std::u16st
 
 void TXpsConverter::TranslatePage(TMemoryStream& pageStream, const std::u16string& outName,
                                   const std::u16string& pageName) {
+    pageTemplateBytes_ = 0;
     TMemoryStream buffer;
     BuildPageBuffer(pageStream, buffer);
     TqlxXMLDocument page;
@@ -165,6 +160,9 @@ void TXpsConverter::TranslatePage(TMemoryStream& pageStream, const std::u16strin
         }
     }
     repDoc.SaveTemplate();
+    std::error_code unknown;
+    const uintmax_t written = std::filesystem::file_size(NativePath(repDoc.FileName()), unknown);
+    pageTemplateBytes_ = unknown ? 0 : static_cast<int64_t>(written);
 }
 
 void TXpsConverter::ConvertGlyphs(TqlxRepDoc& repDoc, TFont& font, const TqlxXMLItem& glyphs) {
@@ -178,7 +176,7 @@ void TXpsConverter::ConvertGlyphs(TqlxRepDoc& repDoc, TFont& font, const TqlxXML
     font.Height = -RoundEmSize(ReadNumberAttr(glyphs, u"FontRenderingEmSize"));
     font.Name = chosenName.empty() ? kDefaultFontName : chosenName;
     font.Style = 0;
-    CheckObjectRoom(repDoc);
+    CheckObjectRoom(repDoc, Limits.PageObjects);
     repDoc.AddMemo(font, text, x, y);
 }
 
@@ -189,7 +187,7 @@ void TXpsConverter::ConvertPath(TqlxRepDoc& repDoc, const TqlxXMLItem& path) {
         XpsColorToColor(path.GetAttr(u"Fill"));
     } else {
         const int32_t stroke = XpsColorToColor(path.GetAttr(u"Stroke"));
-        if (data.find(u"F1") != std::u16string::npos) AddPathLines(repDoc, stroke, data);
+        if (data.find(u"F1") != std::u16string::npos) AddPathLines(repDoc, stroke, data, Limits.PageObjects);
     }
 }
 
@@ -201,8 +199,7 @@ void TXpsConverter::ReportImageBrushes(const TqlxXMLItem& path, const std::u16st
         ForEachChildNamed(fill, u"ImageBrush", [&](const TqlxXMLItem& brush, int32_t) {
             const std::u16string name = PartNameFromSource(brush.GetAttr(u"ImageSource"), pageName);
             log_.Append(ImageExtension(name) + u": " + name);
-            TDiscardingStream image;
-            ZipArchiverXPS.ExtractEntryToStream(name, image);
+            ExtractPart(name, nullptr);
         });
     });
 }

@@ -130,11 +130,12 @@ TChildOutcome RunInChild(const std::function<void(IXpsLog&)>& run) {
     return outcome;
 }
 
-TChildOutcome ConvertInChild(const std::u16string& packagePath) {
+TChildOutcome ConvertInChild(const std::u16string& packagePath, const TXpsLimits& limits) {
     return RunInChild([&](IXpsLog& log) {
         TFileStream source(packagePath, fmOpenRead | fmShareExclusive);
         TFontName font;
         TXpsConverter converter(log, font);
+        converter.Limits = limits;
         converter.Convert(&source);
     });
 }

@@ -27,7 +27,7 @@ constexpr unsigned kChildTimeGuardSeconds = 300;
 TChildOutcome RunInChild(const std::function<void(IXpsLog& log)>& run);
 
 // A whole conversion run of the package file, as the window does it.
-TChildOutcome ConvertInChild(const std::u16string& packagePath);
+TChildOutcome ConvertInChild(const std::u16string& packagePath, const TXpsLimits& limits = {});
 
 // Builds are checked with sanitizers too, whose shadow memory and quarantine
 // make memory figures meaningless.

@@ -21,6 +21,7 @@ namespace fs = std::filesystem;
 const std::vector<std::string> kOnePageLog = {"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "Zip archive close"};
 const std::string kChecksumError =
     "ZipArchiverXPS: Invalid size or check sum of file or unsupported compression format - Native error: 00008";
+const TXpsLimits kLimits;
 const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
 constexpr uint16_t kStored = 0;
 
@@ -31,13 +32,16 @@ std::string Glyphs(const std::string& text) {
 class HostilePackages : public ::testing::Test {
 protected:
     // Writes the package as in/pkg.xps under a fresh folder and converts it.
-    TChildOutcome Convert(const std::string& bytes) {
+    TChildOutcome Convert(const std::string& bytes, const TXpsLimits& limits = {}) {
+        fs::remove_all(Inside());
         fs::create_directories(Inside());
         std::ofstream(Inside() / "pkg.xps", std::ios::binary) << bytes;
-        return ConvertInChild(Utf8ToUtf16((Inside() / "pkg.xps").string()));
+        return ConvertInChild(Utf8ToUtf16((Inside() / "pkg.xps").string()), limits);
     }
 
-    TChildOutcome Convert(const TTestZipArchive& archive) { return Convert(TestZipBytes(archive)); }
+    TChildOutcome Convert(const TTestZipArchive& archive, const TXpsLimits& limits = {}) {
+        return Convert(TestZipBytes(archive), limits);
+    }
 
     // The package's folder holds the package and these templates, and nothing
     // was written beside that folder.
@@ -83,7 +87,7 @@ TEST_F(HostilePackages, ADeflateBombThatTellsItsSizeStopsAtThePartLimit) {
     const TChildOutcome outcome = Convert(archive);
     ExpectMemoryBelow(outcome, 64);
     EXPECT_EQ(outcome.ErrorClass, "EXpsLimitError");
-    EXPECT_EQ(outcome.ErrorMessage, "The part \"Documents/1/Pages/1.fpage\" is larger than 16 MB");
+    EXPECT_EQ(outcome.ErrorMessage, "The part \"Documents/1/Pages/1.fpage\" is larger than 16777216 bytes");
     ExpectOnlyTemplates({});
 }
 
@@ -197,9 +201,9 @@ TEST_F(HostilePackages, PathDataOfAMillionPointsMakesTooManyObjects) {
 
 TEST_F(HostilePackages, TheLimitsLetThroughWhatTheyAllow) {
     const std::string page = XpsPage("");
-    const std::string fullPage = page.substr(0, page.size() - 12) + std::string(kMaxXpsPartSize - page.size(), ' ') + "</FixedPage>";
+    const std::string fullPage = page.substr(0, page.size() - 12) + std::string(kLimits.PartBytes - page.size(), ' ') + "</FixedPage>";
     std::string segments = "F1 M 0,0 L";
-    for (int i = 0; i < kMaxPageObjects; ++i) segments += " 1,1";
+    for (int i = 0; i < kLimits.PageObjects; ++i) segments += " 1,1";
     const std::string path = "<Path Stroke=\"#FF000000\" Data=\"" + segments + "\"/>";
     const std::string glyphs = Glyphs("x");
     TChildOutcome outcome = Convert(XpsPackage({fullPage, XpsPage(path), XpsPage(path + glyphs)}, kStored));
@@ -211,7 +215,55 @@ TEST_F(HostilePackages, TheLimitsLetThroughWhatTheyAllow) {
     ExpectOnlyTemplates({"pkg_1_1.qlt", "pkg_1_2.qlt"});
 
     outcome = Convert(XpsPackage({fullPage + " "}, kStored));
-    EXPECT_EQ(outcome.ErrorMessage, "The part \"Documents/1/Pages/1.fpage\" is larger than 16 MB");
+    EXPECT_EQ(outcome.ErrorMessage, "The part \"Documents/1/Pages/1.fpage\" is larger than 16777216 bytes");
+}
+
+// A package can name the same document and page over and over: a few
+// kilobytes then stand for millions of pages. The run's own limits end it.
+TEST_F(HostilePackages, PartsNamedOverAndOverRunIntoTheLimitsOfTheRun) {
+    TTestZipArchive archive = XpsArchive({XpsPage(Glyphs("x"))});
+    archive.Entries[kSequenceEntry].Content = SequencePart(std::vector<std::string>(1000, "/Documents/1/FixedDocument.fdoc"));
+    archive.Entries[kDocumentEntry].Content = DocumentPart(std::vector<std::string>(1000, "Pages/1.fpage"));
+    TXpsLimits limits;
+    limits.RunParts = 20;
+    TChildOutcome outcome = Convert(archive, limits);
+    EXPECT_EQ(outcome.ErrorMessage, "The package refers to more than 20 parts");
+    ASSERT_EQ(outcome.Log.size(), 22u);
+    EXPECT_EQ(outcome.Log[18], "Page17 - Ok");
+    EXPECT_EQ(outcome.Log[20], "Page19");
+
+    // The run ends at the first page after the templates passed the limit.
+    std::string glyphs;
+    for (int i = 0; i < 10; ++i) glyphs += Glyphs("x");
+    archive.Entries[kFirstPageEntry].Content = XpsPage(glyphs);
+    limits = TXpsLimits();
+    limits.RunTemplateBytes = 15'000;
+    outcome = Convert(archive, limits);
+    EXPECT_EQ(outcome.ErrorMessage, "The templates of the package take more than 15000 bytes");
+    uintmax_t written = 0, last = 0;
+    for (int page = 1; fs::exists(Inside() / ("pkg_1_" + std::to_string(page) + ".qlt")); ++page) {
+        last = fs::file_size(Inside() / ("pkg_1_" + std::to_string(page) + ".qlt"));
+        written += last;
+    }
+    EXPECT_GT(written, 15'000u);
+    EXPECT_LE(written - last, 15'000u);
+
+    // A megabyte page, and on it an image of a megabyte named twelve times: the
+    // ninth passes the limit and fails its page, the next page ends the run.
+    const std::string image = "<Path Data=\"M 0,0 L 1,0 z\"><Path.Fill><ImageBrush ImageSource=\"/i.png\"/></Path.Fill></Path>";
+    std::string images;
+    for (int i = 0; i < 12; ++i) images += image;
+    archive.Entries[kFirstPageEntry].Content = XpsPage(std::string(1 << 20, ' ') + images);
+    archive.Entries.push_back(XpsEntry("i.png", std::string(1 << 20, 'i'), 8));
+    limits = TXpsLimits();
+    limits.RunUnpackedBytes = 10 << 20;
+    outcome = Convert(archive, limits);
+    EXPECT_EQ(outcome.ErrorMessage, "The package unpacks to more than 10485760 bytes");
+    ASSERT_EQ(outcome.Log.size(), 17u);
+    EXPECT_EQ(outcome.Log[11], ".png: i.png");
+    EXPECT_EQ(outcome.Log[13], "-ClassName: EXpsLimitError");
+    EXPECT_EQ(outcome.Log[14], "-Message: The package unpacks to more than 10485760 bytes");
+    EXPECT_EQ(outcome.Log[15], "Page2");
 }
 
 TEST_F(HostilePackages, SourcesPointingAtThemselves) {
