@@ -102,12 +102,33 @@ size_t MatchEntity(std::u16string_view text, size_t i, char16_t& ch) {
     return 0;
 }
 
-// The end (the semicolon) of a character reference whose ampersand is at
-// text[i], or kNotFound. At least one character stands between "#" and ";".
-size_t FindCharReferenceEnd(std::u16string_view text, size_t i) {
-    if (text.size() - i < 4 || text[i + 1] != u'#') return kNotFound;
-    return text.find(u';', i + 3);
-}
+// The ends (the semicolons) of the character references of a text, asked for
+// from left to right. A search that starts between the last start and what it
+// found finds the same: without that, a text of many "&#" and no ";" would
+// be scanned to its end once for each of them.
+class TReferenceEnds {
+public:
+    explicit TReferenceEnds(std::u16string_view text) : text_(text) {}
+
+    // The end of the reference whose ampersand is at text[i], or kNotFound.
+    // At least one character stands between "#" and ";".
+    size_t At(size_t i) {
+        if (text_.size() - i < 4 || text_[i + 1] != u'#') return kNotFound;
+        const size_t from = i + 3;
+        if (!searched_ || from < from_ || (found_ != kNotFound && from > found_)) {
+            from_ = from;
+            found_ = text_.find(u';', from);
+            searched_ = true;
+        }
+        return found_;
+    }
+
+private:
+    std::u16string_view text_;
+    bool searched_ = false;
+    size_t from_ = 0;
+    size_t found_ = kNotFound;
+};
 
 }  // namespace
 
@@ -123,13 +144,14 @@ std::u16string XMLUnescape(std::u16string_view text) {
     out.reserve(text.size());
     // The last character never starts a reference; what a reference produces
     // is not looked at again.
+    TReferenceEnds referenceEnds(text);
     for (size_t i = firstAmpersand; i < text.size(); ++i) {
         if (text[i] != u'&' || i + 1 == text.size()) {
             out.push_back(text[i]);
             continue;
         }
         char16_t ch;
-        if (const size_t end = FindCharReferenceEnd(text, i); end != kNotFound) {
+        if (const size_t end = referenceEnds.At(i); end != kNotFound) {
             out.push_back(static_cast<char16_t>(StrToInt(text.substr(i + 2, end - i - 2)) & 0xFFFF));
             i = end;
         } else if (const size_t length = MatchEntity(text, i, ch); length != 0) {

@@ -169,6 +169,16 @@ TEST_F(HostilePackages, AFiftyMegabyteAttributeMakesThePartTooLarge) {
     ExpectOnlyTemplates({});
 }
 
+TEST_F(HostilePackages, ATextOfAMillionUnfinishedReferences) {
+    std::string text;
+    for (int i = 0; i < 1'000'000; ++i) text += "&#";
+    const TChildOutcome outcome = Convert(XpsPackage({XpsPage(Glyphs(text))}));
+    ExpectMemoryBelow(outcome, 128);
+    EXPECT_EQ(outcome.ErrorClass, "");
+    EXPECT_EQ(outcome.Log, kOnePageLog);
+    ExpectOnlyTemplates({"pkg_1_1.qlt"});
+}
+
 TEST_F(HostilePackages, AMillionEmptyPaths) {
     std::string paths;
     for (int i = 0; i < 1'000'000; ++i) paths += "<Path/>";
