@@ -40,8 +40,9 @@ public:
 // it could make the converter fill memory or disk, or run for days. No real
 // document comes near any of them.
 struct TXpsLimits {
-    int64_t PartBytes = 16 << 20;                  // a sequence, document or page part, unpacked
+    int64_t PartBytes = 8 << 20;                   // a sequence, document or page part, unpacked
     int32_t PageObjects = 100'000;                 // the text and line objects of one page
+    int32_t TextCharacters = 65'536;               // the text of one run, in UTF-16 units
     int64_t RunUnpackedBytes = int64_t(1) << 30;   // all parts a run unpacks, images included
     int32_t RunParts = 1'000'000;                  // the parts a run takes out of the package
     int64_t RunTemplateBytes = int64_t(1) << 30;   // the templates a run writes

@@ -169,7 +169,12 @@ void TXpsConverter::ConvertGlyphs(TqlxRepDoc& repDoc, TFont& font, const TqlxXML
     const long double x = ReadNumberAttr(glyphs, u"OriginX");
     const long double y = ReadNumberAttr(glyphs, u"OriginY");
     const int32_t color = XpsColorToColor(glyphs.GetAttr(u"Fill"));
-    const std::string text = Utf16ToUtf8(ReadTextAttr(glyphs, u"UnicodeString"));
+    const std::u16string unicodeText = ReadTextAttr(glyphs, u"UnicodeString");
+    // Measuring keeps every line of a text twice: a run of millions of line
+    // breaks would take gigabytes.
+    if (unicodeText.size() > size_t(Limits.TextCharacters))
+        throw EXpsLimitError(u"The text run is longer than " + IntToStr(Limits.TextCharacters) + u" characters");
+    const std::string text = Utf16ToUtf8(unicodeText);
     const std::u16string chosenName = fontNames_.FontName();
     font.Charset = kTextCharset;
     font.Color = color;

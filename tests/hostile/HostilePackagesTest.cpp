@@ -87,7 +87,7 @@ TEST_F(HostilePackages, ADeflateBombThatTellsItsSizeStopsAtThePartLimit) {
     const TChildOutcome outcome = Convert(archive);
     ExpectMemoryBelow(outcome, 64);
     EXPECT_EQ(outcome.ErrorClass, "EXpsLimitError");
-    EXPECT_EQ(outcome.ErrorMessage, "The part \"Documents/1/Pages/1.fpage\" is larger than 16777216 bytes");
+    EXPECT_EQ(outcome.ErrorMessage, "The part \"Documents/1/Pages/1.fpage\" is larger than 8388608 bytes");
     ExpectOnlyTemplates({});
 }
 
@@ -169,14 +169,24 @@ TEST_F(HostilePackages, AFiftyMegabyteAttributeMakesThePartTooLarge) {
     ExpectOnlyTemplates({});
 }
 
-TEST_F(HostilePackages, ATextOfAMillionUnfinishedReferences) {
-    std::string text;
-    for (int i = 0; i < 1'000'000; ++i) text += "&#";
-    const TChildOutcome outcome = Convert(XpsPackage({XpsPage(Glyphs(text))}));
+TEST_F(HostilePackages, PathDataOfAMillionUnfinishedReferences) {
+    std::string data = "F1 ";
+    for (int i = 0; i < 1'000'000; ++i) data += "&#";
+    const TChildOutcome outcome = Convert(XpsPackage({XpsPage("<Path Stroke=\"#FF000000\" Data=\"" + data + "\"/>")}));
     ExpectMemoryBelow(outcome, 128);
     EXPECT_EQ(outcome.ErrorClass, "");
     EXPECT_EQ(outcome.Log, kOnePageLog);
     ExpectOnlyTemplates({"pkg_1_1.qlt"});
+}
+
+TEST_F(HostilePackages, ATextRunOfMillionsOfLineBreaks) {
+    const TChildOutcome outcome = Convert(XpsPackage({XpsPage(Glyphs(std::string(7 << 20, '\n')))}));
+    ExpectMemoryBelow(outcome, 128);
+    EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "-Convert error!!!",
+                                                     "-ClassName: EXpsLimitError",
+                                                     "-Message: The text run is longer than 65536 characters",
+                                                     "Zip archive close"}));
+    ExpectOnlyTemplates({});
 }
 
 TEST_F(HostilePackages, AMillionEmptyPaths) {
@@ -215,17 +225,22 @@ TEST_F(HostilePackages, TheLimitsLetThroughWhatTheyAllow) {
     std::string segments = "F1 M 0,0 L";
     for (int i = 0; i < kLimits.PageObjects; ++i) segments += " 1,1";
     const std::string path = "<Path Stroke=\"#FF000000\" Data=\"" + segments + "\"/>";
-    const std::string glyphs = Glyphs("x");
-    TChildOutcome outcome = Convert(XpsPackage({fullPage, XpsPage(path), XpsPage(path + glyphs)}, kStored));
+    const std::string longestText(size_t(kLimits.TextCharacters), 'x');
+    TChildOutcome outcome = Convert(XpsPackage({fullPage, XpsPage(path), XpsPage(path + Glyphs("x")),
+                                                XpsPage(Glyphs(longestText)), XpsPage(Glyphs(longestText + "x"))},
+                                               kStored));
     ExpectMemoryBelow(outcome, 256);
     EXPECT_EQ(outcome.ErrorClass, "") << outcome.ErrorMessage;
     EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "Page2 - Ok", "Page3 - Ok",
                                                      "-Convert error!!!", "-ClassName: EXpsLimitError",
-                                                     "-Message: The page makes more than 100000 objects", "Zip archive close"}));
-    ExpectOnlyTemplates({"pkg_1_1.qlt", "pkg_1_2.qlt"});
+                                                     "-Message: The page makes more than 100000 objects", "Page4 - Ok",
+                                                     "Page5 - Ok", "-Convert error!!!", "-ClassName: EXpsLimitError",
+                                                     "-Message: The text run is longer than 65536 characters",
+                                                     "Zip archive close"}));
+    ExpectOnlyTemplates({"pkg_1_1.qlt", "pkg_1_2.qlt", "pkg_1_4.qlt"});
 
     outcome = Convert(XpsPackage({fullPage + " "}, kStored));
-    EXPECT_EQ(outcome.ErrorMessage, "The part \"Documents/1/Pages/1.fpage\" is larger than 16777216 bytes");
+    EXPECT_EQ(outcome.ErrorMessage, "The part \"Documents/1/Pages/1.fpage\" is larger than 8388608 bytes");
 }
 
 // A package can name the same document and page over and over: a few
