@@ -196,6 +196,11 @@ void FuzzConversionRun(const uint8_t* data, size_t size) {
         TListLog log;
         TFontName font;
         TXpsConverter converter(log, font);
+        // Small inputs that name their parts over and over meet these limits
+        // within a second; the defaults would let them run into the timeout.
+        converter.Limits.RunUnpackedBytes = 64 << 20;
+        converter.Limits.RunParts = 1'000;
+        converter.Limits.RunTemplateBytes = 64 << 20;
         try {
             converter.Convert(&source);
         } catch (const Exception&) {
