@@ -36,28 +36,9 @@ constexpr char kHelpText[] =
     "Exit status: 0 when every page was converted, 1 when a file could not be\n"
     "read or converted or a page failed, 2 for wrong arguments.\n";
 
-class TCollectedLog : public IXpsLog {
-public:
-    std::vector<std::u16string> Lines;
-
-    void Clear() override { Lines.clear(); }
-    int32_t Append(const std::u16string& line) override {
-        Lines.push_back(line);
-        return static_cast<int32_t>(Lines.size() - 1);
-    }
-    void Replace(int32_t index, const std::u16string& line) override { Lines.at(static_cast<size_t>(index)) = line; }
-
-    bool HasPageError() const { return std::find(Lines.begin(), Lines.end(), kPageErrorLine) != Lines.end(); }
-};
-
-class TChosenFont : public IFontNameSource {
-public:
-    explicit TChosenFont(std::u16string name) : name_(std::move(name)) {}
-    std::u16string FontName() const override { return name_; }
-
-private:
-    std::u16string name_;
-};
+bool HasPageError(const TXpsLineLog& log) {
+    return std::find(log.Lines.begin(), log.Lines.end(), kPageErrorLine) != log.Lines.end();
+}
 
 // One line on standard error, redrawn in place as pages are done, at most ten
 // times a second; erased when the run ends, so the log starts on a clean line.
@@ -125,8 +106,8 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
                 bool showProgress) {
     TFileStream source = OpenSource(file);
     if (options.Files.size() > 1) WriteLine(out, file + u":");
-    TCollectedLog log;
-    const TChosenFont font(options.FontName);
+    TXpsLineLog log;
+    const TFixedFontName font(options.FontName);
     TXpsConverter converter(log, font);
     std::optional<std::u16string> error;
     {
@@ -140,7 +121,7 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
     }
     for (const std::u16string& line : log.Lines) WriteLine(out, line);
     if (error) ReportError(out, err, file, *error);
-    return error || log.HasPageError() ? kExitFailure : kExitSuccess;
+    return error || HasPageError(log) ? kExitFailure : kExitSuccess;
 }
 
 // Listing and extraction read the package with the component the conversion
@@ -148,8 +129,8 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
 template <typename TWork>
 void ReadPackage(const std::u16string& file, TWork work) {
     TFileStream source = OpenSource(file);
-    TCollectedLog unusedLog;
-    const TChosenFont unusedFont(u"");
+    TXpsLineLog unusedLog;
+    const TFixedFontName unusedFont;
     TXpsConverter converter(unusedLog, unusedFont);
     TZipArchiver& archive = converter.ZipArchiverXPS;
     archive.OpenStream(source, false);

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include <functional>
+#include <vector>
 
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
@@ -27,12 +28,35 @@ public:
     virtual void Replace(int32_t index, const std::u16string& line) = 0;
 };
 
+// A log kept as lines in memory, for the command line and the tests.
+class TXpsLineLog : public IXpsLog {
+public:
+    std::vector<std::u16string> Lines;
+
+    void Clear() override { Lines.clear(); }
+    int32_t Append(const std::u16string& line) override {
+        Lines.push_back(line);
+        return static_cast<int32_t>(Lines.size() - 1);
+    }
+    void Replace(int32_t index, const std::u16string& line) override { Lines.at(static_cast<size_t>(index)) = line; }
+};
+
 // Where the font family for text objects comes from: the window's font combo
 // box, or the command line's option.
 class IFontNameSource {
 public:
     virtual ~IFontNameSource() = default;
     virtual std::u16string FontName() const = 0;
+};
+
+// One family for every run, as the command line names it.
+class TFixedFontName : public IFontNameSource {
+public:
+    std::u16string Name;
+
+    TFixedFontName() = default;
+    explicit TFixedFontName(std::u16string name) : Name(std::move(name)) {}
+    std::u16string FontName() const override { return Name; }
 };
 
 // How much the converter takes on for one package. A small package can

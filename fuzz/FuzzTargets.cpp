@@ -19,6 +19,7 @@
 
 namespace {
 
+constexpr char16_t kFontName[] = u"Liberation Sans";
 constexpr std::string_view kPageDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
 constexpr std::u16string_view kReadAttributes[] = {u"Source", u"Width", u"OriginX", u"UnicodeString", u"Data",
                                                    u"Fill", u"ImageSource"};
@@ -74,27 +75,6 @@ void LoadWalkAndSave(std::string_view bytes, bool swapping) {
     } catch (const Exception&) {
     }
 }
-
-class TListLog : public IXpsLog {
-public:
-    void Clear() override { lines_.clear(); }
-    int32_t Append(const std::u16string& line) override {
-        lines_.push_back(line);
-        return static_cast<int32_t>(lines_.size() - 1);
-    }
-    void Replace(int32_t index, const std::u16string& line) override {
-        if (index < 0 || static_cast<size_t>(index) >= lines_.size()) Fail("log line replaced that was never appended");
-        lines_[static_cast<size_t>(index)] = line;
-    }
-
-private:
-    std::vector<std::u16string> lines_;
-};
-
-class TFontName : public IFontNameSource {
-public:
-    std::u16string FontName() const override { return u"Liberation Sans"; }
-};
 
 // A folder of this process's own under the temporary directory, emptied
 // after each input.
@@ -181,8 +161,8 @@ void FuzzZipArchive(const uint8_t* data, size_t size) {
 void FuzzPageTranslation(const uint8_t* data, size_t size) {
     TMemoryStream page;
     LoadStream(page, std::string_view(reinterpret_cast<const char*>(data), size));
-    TListLog log;
-    TFontName font;
+    TXpsLineLog log;
+    const TFixedFontName font(kFontName);
     TXpsConverter converter(log, font);
     converter.ConvertFixedPage(page, Folder().File("page_1_1"), u"Documents/1/Pages/1.fpage");
     Folder().Empty();
@@ -193,8 +173,8 @@ void FuzzConversionRun(const uint8_t* data, size_t size) {
     WriteFile(Folder().File(packageName), std::string_view(reinterpret_cast<const char*>(data), size));
     {
         TFileStream source(Folder().File(packageName), fmOpenRead | fmShareExclusive);
-        TListLog log;
-        TFontName font;
+        TXpsLineLog log;
+        const TFixedFontName font(kFontName);
         TXpsConverter converter(log, font);
         // Small inputs that name their parts over and over meet these limits
         // within a second; the defaults would let them run into the timeout.

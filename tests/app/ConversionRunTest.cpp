@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "AppTestSupport.h"
+#include "tests/support/TestTempFolder.h"
 #include "RunTestSupport.h"
 #include "app/xpsmain.h"
 #include "platform/Exceptions.h"
@@ -43,7 +43,7 @@ protected:
     TLines Texts(const std::string& templateName) const { return TemplateTexts(folder_.Path(templateName)); }
 
     TTempFolder folder_;
-    TTestLog log_;
+    TXpsLineLog log_;
     TFixedFontName font_;
     std::vector<std::pair<int32_t, int32_t>> pagesDone_;
 };

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "AppTestSupport.h"
+#include "tests/support/TestTempFolder.h"
 #include "RunTestSupport.h"
 #include "app/xpsmain.h"
 #include "platform/CodePages.h"
@@ -35,7 +35,7 @@ protected:
     std::u16string Template(const std::string& name) const { return folder_.Path(name); }
 
     TTempFolder folder_;
-    TTestLog log_;
+    TXpsLineLog log_;
     TFixedFontName font_;
 };
 

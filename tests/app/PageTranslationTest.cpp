@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "AppTestSupport.h"
+#include "tests/support/TestTempFolder.h"
 #include "app/xpsmain.h"
 #include "platform/CodePages.h"
 #include "platform/Files.h"
@@ -59,7 +59,7 @@ protected:
     }
 
     TTempFolder folder_;
-    TTestLog log_;
+    TXpsLineLog log_;
     TFixedFontName font_;
     std::unique_ptr<TqlxXMLDocument> template_;
 };

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "AppTestSupport.h"
+#include "tests/support/TestTempFolder.h"
 #include "RunTestSupport.h"
 #include "app/xps2qlt.h"
 #include "platform/CodePages.h"

@@ -15,23 +15,6 @@
 
 namespace {
 
-class TLineLog : public IXpsLog {
-public:
-    std::vector<std::u16string> Lines;
-
-    void Clear() override { Lines.clear(); }
-    int32_t Append(const std::u16string& line) override {
-        Lines.push_back(line);
-        return static_cast<int32_t>(Lines.size() - 1);
-    }
-    void Replace(int32_t index, const std::u16string& line) override { Lines.at(static_cast<size_t>(index)) = line; }
-};
-
-class TFontName : public IFontNameSource {
-public:
-    std::u16string FontName() const override { return u"Liberation Sans"; }
-};
-
 rusage Usage() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
@@ -80,7 +63,7 @@ bool ReceiveText(int fd, std::string& text) {
 [[noreturn]] void RunChild(int fd, const std::function<void(IXpsLog&)>& run) {
     ::alarm(kChildTimeGuardSeconds);
     const rusage start = Usage();
-    TLineLog log;
+    TXpsLineLog log;
     std::string errorClass, errorMessage;
     try {
         run(log);
@@ -133,7 +116,7 @@ TChildOutcome RunInChild(const std::function<void(IXpsLog&)>& run) {
 TChildOutcome ConvertInChild(const std::u16string& packagePath, const TXpsLimits& limits) {
     return RunInChild([&](IXpsLog& log) {
         TFileStream source(packagePath, fmOpenRead | fmShareExclusive);
-        TFontName font;
+        const TFixedFontName font(u"Liberation Sans");
         TXpsConverter converter(log, font);
         converter.Limits = limits;
         converter.Convert(&source);
