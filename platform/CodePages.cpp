@@ -218,7 +218,15 @@ void AppendUtf8(std::string& bytes, std::u16string_view text) {
     bytes.resize(start + 3 * text.size());
     char* out = bytes.data() + start;
     const auto put = [&](uint32_t byte) { *out++ = static_cast<char>(byte); };
+    constexpr uint64_t kNonAscii = 0xFF80FF80FF80FF80ull;
     for (size_t i = 0; i < text.size(); ++i) {
+        // Four ASCII units at a time while they last.
+        uint64_t block;
+        while (i + 4 <= text.size() && (std::memcpy(&block, text.data() + i, 8), (block & kNonAscii) == 0)) {
+            for (size_t k = 0; k < 4; ++k) put(text[i + k]);
+            i += 4;
+        }
+        if (i == text.size()) break;
         uint32_t cp = text[i];
         if (cp < 0x80) {
             put(cp);

@@ -3,10 +3,13 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <string_view>
 
 #include "platform/CodePages.h"
@@ -61,15 +64,20 @@ TDecimal RoundByPrinting(long double value) {
     return decimal;
 }
 
-constexpr uint64_t PowerOfTen(int exponent) {
-    uint64_t power = 1;
-    while (exponent-- > 0) power *= 10;
-    return power;
-}
-
-constexpr uint64_t kSmallestSignificand = PowerOfTen(kSignificantDigits - 1);
-constexpr uint64_t kSignificandLimit = PowerOfTen(kSignificantDigits);
 constexpr int kLargestScale = 19;  // 10^19 still fits 64 bits
+
+constexpr std::array<uint64_t, kLargestScale + 1> kPowersOfTen = [] {
+    std::array<uint64_t, kLargestScale + 1> powers{};
+    uint64_t power = 1;
+    for (uint64_t& entry : powers) {
+        entry = power;
+        power *= 10;
+    }
+    return powers;
+}();
+
+constexpr uint64_t kSmallestSignificand = kPowersOfTen[kSignificantDigits - 1];
+constexpr uint64_t kSignificandLimit = kPowersOfTen[kSignificantDigits];
 
 // The same rounding as printing, done exactly in 128-bit integers: the value
 // is m * 2^k with a 64-bit m, so m * 10^p / 2^-k can be rounded (halves to
@@ -77,16 +85,22 @@ constexpr int kLargestScale = 19;  // 10^19 still fits 64 bits
 // printing long doubles costs far more. False for magnitudes outside the
 // range this covers.
 bool RoundExactly(long double value, TDecimal& decimal) {
-    int binaryExponent = 0;
-    const long double fraction = std::frexp(std::fabs(value), &binaryExponent);
-    const auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 64));
-    const int shift = 64 - binaryExponent;
+    // The 80-bit format keeps its 64-bit mantissa with the integer bit, and a
+    // biased 15-bit exponent behind it: value = mantissa * 2^(exponent - 63).
+    static_assert(std::numeric_limits<long double>::digits == 64);
+    uint64_t mantissa = 0;
+    uint16_t signAndExponent = 0;
+    std::memcpy(&mantissa, &value, sizeof mantissa);
+    std::memcpy(&signAndExponent, reinterpret_cast<const char*>(&value) + sizeof mantissa, sizeof signAndExponent);
+    const int binaryExponent = (signAndExponent & 0x7FFF) - 16383;
+    if ((mantissa >> 63) == 0) return false;  // a subnormal value
+    const int shift = 63 - binaryExponent;
     // The decimal exponent is this estimate or the next one up.
-    int exponent = static_cast<int>(std::floor((binaryExponent - 1) * 0.30102999566398120));
+    int exponent = static_cast<int>(std::floor(binaryExponent * 0.30102999566398120));
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int scale = kSignificantDigits - 1 - exponent;
         if (scale < 0 || scale > kLargestScale || shift <= 0 || shift >= 128) return false;
-        const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * PowerOfTen(scale);
+        const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * kPowersOfTen[static_cast<size_t>(scale)];
         const auto truncated = static_cast<uint64_t>(scaled >> shift);
         if (truncated >= kSignificandLimit) {
             ++exponent;
@@ -119,7 +133,11 @@ TDecimal RoundToSignificantDigits(long double value) {
     return RoundByPrinting(value);
 }
 
-void AppendDigits(std::u16string& text, std::string_view digits) { text.append(digits.begin(), digits.end()); }
+void AppendDigits(std::u16string& text, std::string_view digits) {
+    const size_t at = text.size();
+    text.resize(at + digits.size());
+    for (size_t i = 0; i < digits.size(); ++i) text[at + i] = static_cast<char16_t>(digits[i]);
+}
 
 void AppendFixed(std::u16string& text, const TDecimal& decimal, char16_t separator) {
     const std::string_view digits = decimal.Digits;

@@ -1,6 +1,7 @@
 #include "xml/qlxXML.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 #include "platform/CodePages.h"
@@ -16,6 +17,22 @@ constexpr size_t kNotFound = std::u16string_view::npos;
 // Where the attribute called name begins in attrText, or kNotFound. The name
 // must follow a space (or open the text) and be followed directly by ="; letter
 // case does not count.
+// The next blank at or after from. Lookups pass every blank of an element's
+// attribute text, so the bytes are scanned with memchr: a 0x20 byte at an even
+// offset followed by a zero byte is a blank.
+size_t FindBlank(std::u16string_view text, size_t from) {
+    const auto* bytes = reinterpret_cast<const char*>(text.data());
+    const size_t end = text.size() * 2;
+    for (size_t at = from * 2; at < end;) {
+        const auto* hit = static_cast<const char*>(std::memchr(bytes + at, ' ', end - at));
+        if (hit == nullptr) break;
+        const auto offset = static_cast<size_t>(hit - bytes);
+        if (offset % 2 == 0 && text[offset / 2] == u' ') return offset / 2;
+        at = offset + 1;
+    }
+    return kNotFound;
+}
+
 size_t FindAttr(std::u16string_view attrText, std::u16string_view name) {
     const size_t keyLength = name.size() + 2;
     size_t start = 0;
@@ -23,7 +40,7 @@ size_t FindAttr(std::u16string_view attrText, std::u16string_view name) {
         size_t k = 0;
         while (k < name.size() && UpperChar(attrText[start + k]) == UpperChar(name[k])) ++k;
         if (k == name.size() && attrText[start + k] == u'=' && attrText[start + k + 1] == u'"') return start;
-        const size_t blank = attrText.find(u' ', start);
+        const size_t blank = FindBlank(attrText, start);
         if (blank == kNotFound) break;
         start = blank + 1;
     }
