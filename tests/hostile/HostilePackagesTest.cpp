@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -36,7 +38,7 @@ protected:
         fs::remove_all(Inside());
         fs::create_directories(Inside());
         std::ofstream(Inside() / "pkg.xps", std::ios::binary) << bytes;
-        return ConvertInChild(Utf8ToUtf16((Inside() / "pkg.xps").string()), limits);
+        return ConvertInChild(folder_.Path("in/pkg.xps"), limits);
     }
 
     TChildOutcome Convert(const TTestZipArchive& archive, const TXpsLimits& limits = {}) {
