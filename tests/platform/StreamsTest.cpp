@@ -33,6 +33,20 @@ TEST(MemoryStream, GrowsSeeksAndReads) {
     EXPECT_THROW(stream.ReadBuffer(&last, sizeof last), EReadError);
 }
 
+TEST(MemoryStream, LargeStreamsKeepEveryByteAcrossGrowth) {
+    TMemoryStream stream;
+    std::string chunk(1 << 20, '\0');
+    for (int i = 0; i < 40; ++i) {
+        chunk.assign(chunk.size(), static_cast<char>('A' + i % 26));
+        stream.WriteBuffer(chunk.data(), static_cast<int64_t>(chunk.size()));
+    }
+    ASSERT_EQ(stream.Size(), 40 << 20);
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(stream.Memory()[(int64_t(i) << 20)], 'A' + i % 26);
+        EXPECT_EQ(stream.Memory()[(int64_t(i + 1) << 20) - 1], 'A' + i % 26);
+    }
+}
+
 TEST(MemoryStream, WritingPastTheEndFillsTheGapWithZeros) {
     TMemoryStream stream;
     stream.Seek(5, TSeekOrigin::Beginning);
