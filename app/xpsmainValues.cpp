@@ -22,84 +22,95 @@ size_t SkipDigits(std::u16string_view text, size_t i) {
     return i;
 }
 
-void AppendAscii(std::string& out, std::u16string_view digits) {
-    for (const char16_t ch : digits) out.push_back(static_cast<char>(ch));
-}
+// An XPS number taken apart: its sign, the digits before and after the
+// decimal separator, and the exponent with its sign.
+struct TXpsNumberText {
+    bool Negative = false;
+    std::u16string_view Integer;
+    std::u16string_view Fraction;
+    std::u16string_view Exponent;
+};
 
-// Checks the XPS number grammar and returns the number without blanks and "+",
-// in the form std::from_chars reads; empty when the text is no XPS number.
-// Only ASCII can match, so the text need not go through the 8-bit code page.
-std::string NormaliseXpsNumber(std::u16string_view text, char16_t decimalSeparator) {
+// Checks the XPS number grammar. Only ASCII can match, so the text need not
+// go through the 8-bit code page first.
+std::optional<TXpsNumberText> SplitXpsNumber(std::u16string_view text, char16_t decimalSeparator) {
+    TXpsNumberText number;
     size_t i = 0;
     while (i < text.size() && text[i] == u' ') ++i;
-    std::string number;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        if (text[i] == u'-') number.push_back('-');
-        ++i;
-    }
-    // "." and "5." are numbers here; from_chars wants a digit on either side.
-    number.push_back('0');
-    const size_t mantissaStart = i;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) number.Negative = text[i++] == u'-';
+    const size_t integerStart = i;
     i = SkipDigits(text, i);
-    AppendAscii(number, text.substr(mantissaStart, i - mantissaStart));
+    number.Integer = text.substr(integerStart, i - integerStart);
+    bool separator = false;
     if (i < text.size() && text[i] == decimalSeparator) {
+        separator = true;
         const size_t fractionStart = ++i;
         i = SkipDigits(text, i);
-        number.push_back('.');
-        AppendAscii(number, text.substr(fractionStart, i - fractionStart));
-        number.push_back('0');
+        number.Fraction = text.substr(fractionStart, i - fractionStart);
     }
-    if (i == mantissaStart) return {};
+    // "." alone is a number, an exponent alone is not.
+    if (number.Integer.empty() && !separator) return std::nullopt;
     if (i < text.size() && (text[i] == u'E' || text[i] == u'e')) {
         const size_t exponentStart = ++i;
         if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) ++i;
         const size_t digitsStart = i;
         i = SkipDigits(text, i);
-        if (i == digitsStart) return {};
-        number.push_back('e');
-        AppendAscii(number, text.substr(exponentStart, i - exponentStart));
+        if (i == digitsStart) return std::nullopt;
+        number.Exponent = text.substr(exponentStart, i - exponentStart);
     }
     while (i < text.size() && text[i] == u' ') ++i;
-    if (i != text.size()) return {};
+    if (i != text.size()) return std::nullopt;
     return number;
 }
 
 // 10^k for k up to 27 is exact in 80 bits, and so is any 19-digit integer: one
 // multiplication or division of the two then rounds exactly as a full decimal
 // conversion would. Pages hold tens of thousands of numbers, nearly all short.
-std::optional<long double> ConvertShortNumber(std::string_view number) {
+std::optional<long double> ConvertShortNumber(const TXpsNumberText& number) {
     constexpr int kMaxDigits = 19;
     constexpr int kMaxScale = 27;
-    size_t i = number.front() == '-' ? 1 : 0;
-    const bool negative = i == 1;
     uint64_t mantissa = 0;
     int digits = 0;
-    int scale = 0;
-    bool fraction = false;
-    for (; i < number.size() && number[i] != 'e'; ++i) {
-        if (number[i] == '.') {
-            fraction = true;
-            continue;
+    for (const std::u16string_view part : {number.Integer, number.Fraction}) {
+        for (const char16_t ch : part) {
+            if (digits == 0 && ch == u'0') continue;
+            if (++digits > kMaxDigits) return std::nullopt;
+            mantissa = mantissa * 10 + static_cast<uint64_t>(ch - u'0');
         }
-        const int digit = number[i] - '0';
-        if (fraction) --scale;
-        if (digits == 0 && digit == 0) continue;
-        if (++digits > kMaxDigits) return std::nullopt;
-        mantissa = mantissa * 10 + static_cast<uint64_t>(digit);
     }
-    if (i < number.size()) {
-        int exponent = 0;
-        const auto [end, error] = std::from_chars(number.data() + i + 1, number.data() + number.size(), exponent);
-        if (error != std::errc() || end != number.data() + number.size()) return std::nullopt;
-        if (exponent > kMaxScale || exponent < -kMaxScale) return std::nullopt;
-        scale += exponent;
+    auto scale = -static_cast<int64_t>(number.Fraction.size());
+    if (!number.Exponent.empty()) {
+        const auto exponent = TryStrToInt(number.Exponent);
+        if (!exponent || *exponent > kMaxScale || *exponent < -kMaxScale) return std::nullopt;
+        scale += *exponent;
     }
+    if (mantissa == 0) return number.Negative ? -0.0L : 0.0L;
     if (scale > kMaxScale || scale < -kMaxScale) return std::nullopt;
     long double power = 1;
-    for (int k = 0; k < (scale < 0 ? -scale : scale); ++k) power *= 10;
+    for (int64_t k = 0; k < (scale < 0 ? -scale : scale); ++k) power *= 10;
     const auto value = static_cast<long double>(mantissa);
     const long double magnitude = scale < 0 ? value / power : value * power;
-    return negative ? -magnitude : magnitude;
+    return number.Negative ? -magnitude : magnitude;
+}
+
+void AppendAscii(std::string& out, std::u16string_view digits) {
+    for (const char16_t ch : digits) out.push_back(static_cast<char>(ch));
+}
+
+// Any other number goes through a full decimal conversion; false when its
+// magnitude lies beyond the extended range.
+bool ConvertLongNumber(const TXpsNumberText& number, long double& value) {
+    std::string text = number.Negative ? "-0" : "0";
+    AppendAscii(text, number.Integer);
+    text.push_back('.');
+    AppendAscii(text, number.Fraction);
+    text.push_back('0');
+    if (!number.Exponent.empty()) {
+        text.push_back('e');
+        AppendAscii(text, number.Exponent);
+    }
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
 }
 
 [[noreturn]] void RaiseInvalidFloat(std::u16string_view text) {
@@ -149,13 +160,11 @@ const TFormatSettings& XpsFormatSettings() {
 }
 
 long double XpsStrToFloat(std::u16string_view text) {
-    const std::string number = NormaliseXpsNumber(text, XpsFormatSettings().DecimalSeparator);
-    if (number.empty()) RaiseInvalidFloat(text);
-    if (const auto value = ConvertShortNumber(number)) return *value;
+    const auto number = SplitXpsNumber(text, XpsFormatSettings().DecimalSeparator);
+    if (!number) RaiseInvalidFloat(text);
+    if (const auto value = ConvertShortNumber(*number)) return *value;
     long double value = 0;
-    // A magnitude beyond the extended range is no number either.
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (error != std::errc() || end != number.data() + number.size()) RaiseInvalidFloat(text);
+    if (!ConvertLongNumber(*number, value)) RaiseInvalidFloat(text);
     return value;
 }
 

@@ -62,9 +62,29 @@ const SingleByteCodePage& OemPage() {
     return page;
 }
 
+// Widens eight bytes when all of them are ASCII, which every code page here
+// keeps as they are; false otherwise. Text is mostly ASCII, and a block test
+// costs less than a look-up per byte.
+bool WidenAsciiBlock(const unsigned char* in, char16_t* out) {
+    uint64_t block;
+    std::memcpy(&block, in, sizeof block);
+    if ((block & 0x8080808080808080ull) != 0) return false;
+    for (size_t k = 0; k < 8; ++k) out[k] = in[k];
+    return true;
+}
+
 std::u16string DecodeSingleByte(std::string_view bytes, const SingleByteCodePage& page) {
     std::u16string text(bytes.size(), u'\0');
-    for (size_t i = 0; i < bytes.size(); ++i) text[i] = page.toChar[static_cast<unsigned char>(bytes[i])];
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t i = 0;
+    while (i < bytes.size()) {
+        if (i + 8 <= bytes.size() && WidenAsciiBlock(in + i, &text[i])) {
+            i += 8;
+            continue;
+        }
+        text[i] = page.toChar[in[i]];
+        ++i;
+    }
     return text;
 }
 
@@ -178,18 +198,14 @@ std::string EncodeText(std::u16string_view text, TCodePage codePage) {
 }
 
 std::u16string Utf8ToUtf16(std::string_view bytes) {
-    // Never longer than the input. ASCII, by far the most common, goes eight
-    // bytes at a time while a whole block is ASCII.
-    constexpr uint64_t kHighBits = 0x8080808080808080ull;
+    // Never longer than the input.
     std::u16string text(bytes.size(), u'\0');
     char16_t* out = text.data();
     const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t size = bytes.size();
     size_t i = 0;
     while (i < size) {
-        uint64_t block;
-        if (i + 8 <= size && (std::memcpy(&block, in + i, 8), (block & kHighBits) == 0)) {
-            for (size_t k = 0; k < 8; ++k) out[k] = in[i + k];
+        if (i + 8 <= size && WidenAsciiBlock(in + i, out)) {
             out += 8;
             i += 8;
             continue;

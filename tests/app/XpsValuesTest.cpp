@@ -23,7 +23,7 @@ TEST(XpsNumber, ReadsTheGrammarWithAPointWhateverTheLocale) {
     } numbers[] = {
         {u"96", 96},   {u" 96.5 ", 96.5}, {u"+1.25", 1.25}, {u"-0.5", -0.5}, {u".5", 0.5},
         {u"5.", 5},    {u".", 0},         {u"1E3", 1000},   {u"2.5e-1", 0.25}, {u"1e+2", 100},
-        {u"-.e5", 0},  {u"007", 7},       {u"1e400", 1e400L},
+        {u"-.e5", 0},  {u"007", 7},       {u"1e400", 1e400L},  {u"0.00000000000000000000000000000000000001e30", 1e-8L},
     };
     for (const auto& n : numbers) EXPECT_EQ(XpsStrToFloat(n.text), n.value) << Utf16ToUtf8(n.text);
     // 793.76 must arrive as the nearest extended value, not a double's.
