@@ -62,14 +62,35 @@ const SingleByteCodePage& OemPage() {
     return page;
 }
 
-// Widens eight bytes when all of them are ASCII, which every code page here
-// keeps as they are; false otherwise. Text is mostly ASCII, and a block test
-// costs less than a look-up per byte.
+// Text is mostly ASCII, which every code page here keeps as it is: blocks of
+// it are converted whole, in vector registers, instead of unit by unit.
+using TByteBlock = uint8_t __attribute__((vector_size(16)));
+using TUnitBlock = char16_t __attribute__((vector_size(32)));
+using THalfUnitBlock = char16_t __attribute__((vector_size(16)));
+using THalfByteBlock = uint8_t __attribute__((vector_size(8)));
+constexpr size_t kAsciiBlock = 16;
+
+// Widens 16 bytes when all of them are ASCII; false otherwise.
 bool WidenAsciiBlock(const unsigned char* in, char16_t* out) {
-    uint64_t block;
-    std::memcpy(&block, in, sizeof block);
-    if ((block & 0x8080808080808080ull) != 0) return false;
-    for (size_t k = 0; k < 8; ++k) out[k] = in[k];
+    uint64_t halves[2];
+    std::memcpy(halves, in, sizeof halves);
+    if (((halves[0] | halves[1]) & 0x8080808080808080ull) != 0) return false;
+    TByteBlock bytes;
+    std::memcpy(&bytes, in, sizeof bytes);
+    const TUnitBlock units = __builtin_convertvector(bytes, TUnitBlock);
+    std::memcpy(out, &units, sizeof units);
+    return true;
+}
+
+// Narrows eight units when all of them are ASCII; false otherwise.
+bool NarrowAsciiBlock(const char16_t* in, char* out) {
+    uint64_t halves[2];
+    std::memcpy(halves, in, sizeof halves);
+    if (((halves[0] | halves[1]) & 0xFF80FF80FF80FF80ull) != 0) return false;
+    THalfUnitBlock units;
+    std::memcpy(&units, in, sizeof units);
+    const THalfByteBlock bytes = __builtin_convertvector(units, THalfByteBlock);
+    std::memcpy(out, &bytes, sizeof bytes);
     return true;
 }
 
@@ -78,8 +99,8 @@ std::u16string DecodeSingleByte(std::string_view bytes, const SingleByteCodePage
     const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
     size_t i = 0;
     while (i < bytes.size()) {
-        if (i + 8 <= bytes.size() && WidenAsciiBlock(in + i, &text[i])) {
-            i += 8;
+        if (i + kAsciiBlock <= bytes.size() && WidenAsciiBlock(in + i, &text[i])) {
+            i += kAsciiBlock;
             continue;
         }
         text[i] = page.toChar[in[i]];
@@ -205,9 +226,9 @@ std::u16string Utf8ToUtf16(std::string_view bytes) {
     const size_t size = bytes.size();
     size_t i = 0;
     while (i < size) {
-        if (i + 8 <= size && WidenAsciiBlock(in + i, out)) {
-            out += 8;
-            i += 8;
+        if (i + kAsciiBlock <= size && WidenAsciiBlock(in + i, out)) {
+            out += kAsciiBlock;
+            i += kAsciiBlock;
             continue;
         }
         if (in[i] < 0x80) {
@@ -234,13 +255,10 @@ void AppendUtf8(std::string& bytes, std::u16string_view text) {
     bytes.resize(start + 3 * text.size());
     char* out = bytes.data() + start;
     const auto put = [&](uint32_t byte) { *out++ = static_cast<char>(byte); };
-    constexpr uint64_t kNonAscii = 0xFF80FF80FF80FF80ull;
     for (size_t i = 0; i < text.size(); ++i) {
-        // Four ASCII units at a time while they last.
-        uint64_t block;
-        while (i + 4 <= text.size() && (std::memcpy(&block, text.data() + i, 8), (block & kNonAscii) == 0)) {
-            for (size_t k = 0; k < 4; ++k) put(text[i + k]);
-            i += 4;
+        while (i + 8 <= text.size() && NarrowAsciiBlock(text.data() + i, out)) {
+            out += 8;
+            i += 8;
         }
         if (i == text.size()) break;
         uint32_t cp = text[i];
