@@ -38,10 +38,24 @@ char16_t RadixCharOf(const std::string& localeName) {
 
 // A finite non-zero value rounded to kSignificantDigits: its digits without
 // trailing zeros and the decimal exponent of the first digit.
+// A finite non-zero value rounded to kSignificantDigits: its digits without
+// trailing zeros and the decimal exponent of the first digit.
 struct TDecimal {
     bool Negative = false;
-    std::string Digits;
+    std::array<char16_t, kSignificantDigits> Digits{};
+    size_t DigitCount = 0;
     int Exponent = 0;
+
+    std::u16string_view DigitText() const { return {Digits.data(), DigitCount}; }
+
+    void SetSignificand(uint64_t significand) {
+        for (size_t i = kSignificantDigits; i-- > 0;) {
+            Digits[i] = static_cast<char16_t>(u'0' + significand % 10);
+            significand /= 10;
+        }
+        DigitCount = kSignificantDigits;
+        while (DigitCount > 1 && Digits[DigitCount - 1] == u'0') --DigitCount;
+    }
 };
 
 TDecimal RoundByPrinting(long double value) {
@@ -56,9 +70,10 @@ TDecimal RoundByPrinting(long double value) {
         ++i;
     }
     const size_t exponentAt = text.find('e', i);
+    uint64_t significand = 0;
     for (; i < exponentAt; ++i)
-        if (text[i] != '.') decimal.Digits.push_back(text[i]);
-    decimal.Digits.erase(decimal.Digits.find_last_not_of('0') + 1);
+        if (text[i] != '.') significand = significand * 10 + static_cast<uint64_t>(text[i] - '0');
+    decimal.SetSignificand(significand);
     std::from_chars(text.data() + exponentAt + (text[exponentAt + 1] == '+' ? 2 : 1), text.data() + text.size(),
                     decimal.Exponent);
     return decimal;
@@ -95,8 +110,9 @@ bool RoundExactly(long double value, TDecimal& decimal) {
     const int binaryExponent = (signAndExponent & 0x7FFF) - 16383;
     if ((mantissa >> 63) == 0) return false;  // a subnormal value
     const int shift = 63 - binaryExponent;
-    // The decimal exponent is this estimate or the next one up.
-    int exponent = static_cast<int>(std::floor(binaryExponent * 0.30102999566398120));
+    // The decimal exponent is this estimate or the next one up; 1233 / 4096
+    // is log10(2) closely enough for every exponent this range reaches.
+    int exponent = (binaryExponent * 1233) >> 12;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int scale = kSignificantDigits - 1 - exponent;
         if (scale < 0 || scale > kLargestScale || shift <= 0 || shift >= 128) return false;
@@ -118,10 +134,9 @@ bool RoundExactly(long double value, TDecimal& decimal) {
             significand = kSmallestSignificand;
             ++exponent;
         }
-        decimal.Negative = value < 0;
+        decimal.Negative = (signAndExponent & 0x8000) != 0;
         decimal.Exponent = exponent;
-        decimal.Digits = std::to_string(significand);
-        decimal.Digits.erase(decimal.Digits.find_last_not_of('0') + 1);
+        decimal.SetSignificand(significand);
         return true;
     }
     return false;
@@ -133,39 +148,33 @@ TDecimal RoundToSignificantDigits(long double value) {
     return RoundByPrinting(value);
 }
 
-void AppendDigits(std::u16string& text, std::string_view digits) {
-    const size_t at = text.size();
-    text.resize(at + digits.size());
-    for (size_t i = 0; i < digits.size(); ++i) text[at + i] = static_cast<char16_t>(digits[i]);
-}
-
 void AppendFixed(std::u16string& text, const TDecimal& decimal, char16_t separator) {
-    const std::string_view digits = decimal.Digits;
+    const std::u16string_view digits = decimal.DigitText();
     if (decimal.Exponent < 0) {
         text += u'0';
         text += separator;
         text.append(static_cast<size_t>(-decimal.Exponent - 1), u'0');
-        AppendDigits(text, digits);
+        text += digits;
         return;
     }
     const auto integerDigits = static_cast<size_t>(decimal.Exponent + 1);
-    AppendDigits(text, digits.substr(0, integerDigits));
+    text += digits.substr(0, integerDigits);
     if (digits.size() < integerDigits) text.append(integerDigits - digits.size(), u'0');
     if (digits.size() > integerDigits) {
         text += separator;
-        AppendDigits(text, digits.substr(integerDigits));
+        text += digits.substr(integerDigits);
     }
 }
 
 void AppendScientific(std::u16string& text, const TDecimal& decimal, char16_t separator) {
-    const std::string_view digits = decimal.Digits;
-    text += char16_t(digits[0]);
+    const std::u16string_view digits = decimal.DigitText();
+    text += digits[0];
     if (digits.size() > 1) {
         text += separator;
-        AppendDigits(text, digits.substr(1));
+        text += digits.substr(1);
     }
     text += u'E';
-    AppendDigits(text, std::to_string(decimal.Exponent));
+    text += AsciiToUtf16(std::to_string(decimal.Exponent));
 }
 
 }  // namespace
