@@ -3,17 +3,13 @@
 #include "app/xpsmain.h"
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
+#include "tests/support/TestErrors.h"
 
 namespace {
 
 template <typename Call>
 std::u16string ConvertErrorOf(Call call) {
-    try {
-        call();
-    } catch (const EConvertError& e) {
-        return e.Message();
-    }
-    return u"(no error)";
+    return ErrorRaisedBy<EConvertError>(call).Message;
 }
 
 TEST(XpsNumber, ReadsTheGrammarWithAPointWhateverTheLocale) {

@@ -2,6 +2,7 @@
 
 #include "platform/Conversions.h"
 #include "platform/Exceptions.h"
+#include "tests/support/TestErrors.h"
 
 namespace {
 
@@ -28,13 +29,9 @@ TEST(Conversions, StrToIntReadsDecimalAndHexForms) {
 TEST(Conversions, StrToIntRefusesOtherText) {
     for (const char16_t* text : {u"", u" ", u"12x", u"2147483648", u"$100000000", u"x", u"1 ", u"1.5", u"--1"})
         EXPECT_FALSE(TryStrToInt(text).has_value()) << std::string(text, text + std::char_traits<char16_t>::length(text));
-    try {
-        StrToInt(u"12x");
-        FAIL() << "no error";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.ClassName(), u"EConvertError");
-        EXPECT_EQ(e.Message(), u"''12x'' is not a valid integer value");
-    }
+    const TRaisedError error = ErrorRaisedBy<EConvertError>([] { StrToInt(u"12x"); });
+    EXPECT_EQ(error.ClassName, u"EConvertError");
+    EXPECT_EQ(error.Message, u"''12x'' is not a valid integer value");
 }
 
 TEST(Exceptions, CarryTheirClassNamesAndMessages) {

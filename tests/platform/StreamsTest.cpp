@@ -10,6 +10,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Streams.h"
+#include "tests/support/TestErrors.h"
 #include "tests/support/TestTempFolder.h"
 
 namespace {
@@ -82,30 +83,18 @@ TEST_F(FileStreams, FileStreamCreatesWritesAndReadsBack) {
 
 TEST_F(FileStreams, OpenFailureNamesTheFullPathAndTheReason) {
     const std::u16string relative = u"no/such/../file.xps";
-    try {
-        TFileStream file(relative, fmOpenRead | fmShareExclusive);
-        FAIL() << "opened";
-    } catch (const EFOpenError& e) {
-        EXPECT_EQ(e.ClassName(), u"EFOpenError");
-        const std::u16string expected = u"Cannot open file \"" + Utf8ToUtf16(std::filesystem::current_path().string()) +
-                                        u"/no/file.xps\". " + SystemErrorMessage(ENOENT);
-        EXPECT_EQ(e.Message(), expected);
-    }
-    try {
-        TFileStream file(PathOf("missing/x.qlt"), fmCreate);
-        FAIL() << "created";
-    } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.Message(), u"Cannot create file \"" + PathOf("missing/x.qlt") + u"\". No such file or directory");
-    }
+    const TRaisedError open = ErrorRaisedBy<EFOpenError>([&] { TFileStream file(relative, fmOpenRead | fmShareExclusive); });
+    EXPECT_EQ(open.ClassName, u"EFOpenError");
+    EXPECT_EQ(open.Message, u"Cannot open file \"" + Utf8ToUtf16(std::filesystem::current_path().string()) +
+                                u"/no/file.xps\". " + SystemErrorMessage(ENOENT));
+    EXPECT_EQ(ErrorRaisedBy<EFCreateError>([&] { TFileStream file(PathOf("missing/x.qlt"), fmCreate); }).Message,
+              u"Cannot create file \"" + PathOf("missing/x.qlt") + u"\". No such file or directory");
 }
 
 TEST_F(FileStreams, ADirectoryIsNoFileToOpen) {
-    try {
-        TFileStream file(Utf8ToUtf16(folder_.Dir()), fmOpenRead | fmShareDenyWrite);
-        FAIL() << "opened";
-    } catch (const EFOpenError& e) {
-        EXPECT_EQ(e.Message(), u"Cannot open file \"" + Utf8ToUtf16(folder_.Dir()) + u"\". " + SystemErrorMessage(EISDIR));
-    }
+    const std::u16string dir = Utf8ToUtf16(folder_.Dir());
+    EXPECT_EQ(ErrorRaisedBy<EFOpenError>([&] { TFileStream file(dir, fmOpenRead | fmShareDenyWrite); }).Message,
+              u"Cannot open file \"" + dir + u"\". " + SystemErrorMessage(EISDIR));
 }
 
 TEST_F(FileStreams, SharingModesKeepOtherOpenersOut) {

@@ -9,6 +9,7 @@
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "template/qlxGraphicUtils.h"
+#include "tests/support/TestErrors.h"
 
 namespace {
 
@@ -206,12 +207,7 @@ TEST(MeasureTextWidth, ReleasesTheSharedLockWhenTheFontFails) {
     TFont huge;
     huge.Name = u"Arial";
     huge.Height = -100000;
-    try {
-        MeasureTextWidth("Hello", huge);
-        FAIL() << "no error";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.ClassName(), u"EFontError");
-    }
+    EXPECT_EQ(ErrorRaisedBy([&] { MeasureTextWidth("Hello", huge); }).ClassName, u"EFontError");
     const bool entered = std::async(std::launch::async, [] {
                              const bool got = SharedDrawTextLock().try_lock();
                              if (got) SharedDrawTextLock().unlock();

@@ -7,6 +7,7 @@
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
+#include "tests/support/TestErrors.h"
 #include "tests/support/TestTempFolder.h"
 #include "tests/xml/XmlTestSupport.h"
 
@@ -74,12 +75,8 @@ TEST_F(XMLDocumentFiles, FileFailures) {
     TqlxXMLDocument doc;
     BuildSwappable(doc);
     const std::string expected = Save(doc);
-    try {
-        doc.SaveToFile(PathOf("missing/t.qlt"));
-        FAIL() << "saved";
-    } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.Message(), u"Cannot create file \"" + PathOf("missing/t.qlt.tmp") + u"\". No such file or directory");
-    }
+    EXPECT_EQ(ErrorRaisedBy<EFCreateError>([&] { doc.SaveToFile(PathOf("missing/t.qlt")); }).Message,
+              u"Cannot create file \"" + PathOf("missing/t.qlt.tmp") + u"\". No such file or directory");
     EXPECT_EQ(Save(doc), expected);
     // A directory in the way: the written file cannot be put in place and opened again.
     std::filesystem::create_directory(folder_.NativePath("d.qlt"));

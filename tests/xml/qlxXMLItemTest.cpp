@@ -2,6 +2,7 @@
 
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
+#include "tests/support/TestErrors.h"
 #include "tests/xml/XmlTestSupport.h"
 #include "xml/qlxXML.h"
 
@@ -44,12 +45,7 @@ TEST(XMLItem, ChildListKeepsOrderAndOwnership) {
 TEST(XMLItem, LeafAndClearedElements) {
     TqlxXMLItem leaf;
     EXPECT_EQ(leaf.IndexOfChild(&leaf), -1);
-    try {
-        leaf.Child(0);
-        FAIL() << "no error";
-    } catch (const EListError& e) {
-        EXPECT_EQ(e.Message(), u"List index out of bounds (0)");
-    }
+    EXPECT_EQ(ErrorRaisedBy<EListError>([&] { leaf.Child(0); }).Message, u"List index out of bounds (0)");
     TqlxXMLItem item;
     item.Name = u"n";
     item.AttrText = u"a=\"1\"";
@@ -106,12 +102,8 @@ TEST(XMLItem, AttributeLookupFollowsTheKeyRule) {
     EXPECT_EQ(item.GetRawAttr(u"Missing"), u"");
     item.AttrText = u"Bad=\"&#12x;\"";
     EXPECT_EQ(item.GetRawAttr(u"Bad"), u"&#12x;");
-    try {
-        item.GetAttr(u"Bad");
-        FAIL() << "no error";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), u"''12x'' is not a valid integer value");
-    }
+    EXPECT_EQ(ErrorRaisedBy<EConvertError>([&] { item.GetAttr(u"Bad"); }).Message,
+              u"''12x'' is not a valid integer value");
 }
 
 TEST(XMLItem, SetAttrReplacesInPlaceOrAppends) {
