@@ -13,7 +13,6 @@
 namespace {
 
 constexpr char kProgramName[] = "xps2qlt";
-constexpr char16_t kPageErrorLine[] = u"-Convert error!!!";
 
 constexpr char kHelpText[] =
     "Usage: xps2qlt [--font FAMILY] FILE...\n"
@@ -35,10 +34,6 @@ constexpr char kHelpText[] =
     "\n"
     "Exit status: 0 when every page was converted, 1 when a file could not be\n"
     "read or converted or a page failed, 2 for wrong arguments.\n";
-
-bool HasPageError(const TXpsLineLog& log) {
-    return std::find(log.Lines.begin(), log.Lines.end(), kPageErrorLine) != log.Lines.end();
-}
 
 // One line on standard error, redrawn in place as pages are done, at most ten
 // times a second; erased when the run ends, so the log starts on a clean line.
@@ -77,19 +72,6 @@ private:
 
 void WriteLine(std::ostream& out, std::u16string_view line) { out << Utf16ToUtf8(line) << '\n'; }
 
-// The message of the error being handled; called inside a catch block.
-std::u16string CurrentErrorMessage() {
-    try {
-        throw;
-    } catch (const Exception& e) {
-        return e.Message();
-    } catch (const std::bad_alloc&) {
-        return u"Out of memory";
-    } catch (const std::exception& e) {
-        return Utf8ToUtf16(e.what());
-    }
-}
-
 void ReportError(std::ostream& out, std::ostream& err, const std::u16string& file, const std::u16string& message) {
     out.flush();
     err << kProgramName << ": " << Utf16ToUtf8(file) << ": " << Utf16ToUtf8(ErrorBoxText(message)) << '\n';
@@ -109,51 +91,32 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
     TXpsLineLog log;
     const TFixedFontName font(options.FontName);
     TXpsConverter converter(log, font);
-    std::optional<std::u16string> error;
+    TXpsRunOutcome outcome;
     {
         TProgressLine progress(err, file, showProgress);
         converter.OnPageDone = [&progress](int32_t document, int32_t page) { progress.PageDone(document, page); };
-        try {
-            converter.Convert(&source);
-        } catch (...) {
-            error = CurrentErrorMessage();
-        }
+        outcome = converter.Convert(&source);
     }
     for (const std::u16string& line : log.Lines) WriteLine(out, line);
-    if (error) ReportError(out, err, file, *error);
-    return error || HasPageError(log) ? kExitFailure : kExitSuccess;
-}
-
-// Listing and extraction read the package with the component the conversion
-// opens it with, so their errors read as a conversion's would.
-template <typename TWork>
-void ReadPackage(const std::u16string& file, TWork work) {
-    TFileStream source = OpenSource(file);
-    TXpsLineLog unusedLog;
-    const TFixedFontName unusedFont;
-    TXpsConverter converter(unusedLog, unusedFont);
-    TZipArchiver& archive = converter.ZipArchiverXPS;
-    archive.OpenStream(source, false);
-    work(archive);
-    archive.CloseStream();
+    if (outcome.Error) ReportError(out, err, file, outcome.Error->Message);
+    return outcome.Complete() ? kExitSuccess : kExitFailure;
 }
 
 void ListEntries(const std::u16string& file, std::ostream& out) {
-    ReadPackage(file, [&out](TZipArchiver& archive) {
-        TZFDirArray& entries = archive.DirManager()->Entries;
-        for (int32_t i = 0; i < entries.Count(); ++i) {
-            const TDirItem& entry = entries.EntryAt(i);
-            out << Utf16ToUtf8(entry.EntryName) << '\t' << EntryUnpackedSize(entry) << '\n';
-        }
-    });
+    TFileStream source = OpenSource(file);
+    TXpsPackage package;
+    package.Open(source);
+    for (const TXpsPackageEntry& entry : package.Entries())
+        out << Utf16ToUtf8(entry.Name) << '\t' << entry.UnpackedSize << '\n';
 }
 
 void ExtractEntry(const std::u16string& file, const std::u16string& name, std::ostream& out) {
-    ReadPackage(file, [&](TZipArchiver& archive) {
-        TMemoryStream bytes;
-        archive.ExtractEntryToStream(name, bytes);
-        out.write(reinterpret_cast<const char*>(bytes.Memory()), static_cast<std::streamsize>(bytes.Size()));
-    });
+    TFileStream source = OpenSource(file);
+    TXpsPackage package;
+    package.Open(source);
+    TMemoryStream bytes;
+    package.ExtractEntry(name, bytes);
+    out.write(reinterpret_cast<const char*>(bytes.Memory()), static_cast<std::streamsize>(bytes.Size()));
 }
 
 int RunOnFiles(const TXps2QltOptions& options, std::ostream& out, std::ostream& err, bool showProgress) {
@@ -164,7 +127,7 @@ int RunOnFiles(const TXps2QltOptions& options, std::ostream& out, std::ostream& 
             else if (options.Mode == TXps2QltMode::Extract) ExtractEntry(file, options.EntryName, out);
             else status = std::max(status, ConvertFile(file, options, out, err, showProgress));
         } catch (...) {
-            ReportError(out, err, file, CurrentErrorMessage());
+            ReportError(out, err, file, DescribeCurrentError().Message);
             status = kExitFailure;
         }
     }

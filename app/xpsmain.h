@@ -1,16 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
-
-#include <functional>
 #include <vector>
 
+#include "app/XpsPackage.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
 #include "platform/NumberFormat.h"
-#include "zip/ZipArchiver.h"
 
 class TFileStream;
 class TMemoryStream;
@@ -59,25 +59,6 @@ public:
     std::u16string FontName() const override { return Name; }
 };
 
-// How much the converter takes on for one package. A small package can
-// unpack to gigabytes, or name the same parts over and over; without limits
-// it could make the converter fill memory or disk, or run for days. No real
-// document comes near any of them.
-struct TXpsLimits {
-    int64_t PartBytes = 8 << 20;                   // a sequence, document or page part, unpacked
-    int32_t PageObjects = 100'000;                 // the text and line objects of one page
-    int32_t TextCharacters = 65'536;               // the text of one run, in UTF-16 units
-    int64_t RunUnpackedBytes = int64_t(1) << 30;   // all parts a run unpacks, images included
-    int32_t RunParts = 1'000'000;                  // the parts a run takes out of the package
-    int64_t RunTemplateBytes = int64_t(1) << 30;   // the templates a run writes
-};
-
-// A package asks for more than the limits allow.
-class EXpsLimitError : public Exception {
-public:
-    explicit EXpsLimitError(std::u16string message);
-};
-
 // The number format XPS numbers are read with: the user's, but with "." as
 // the decimal separator whatever the locale says.
 const TFormatSettings& XpsFormatSettings();
@@ -97,35 +78,49 @@ std::u16string ErrorBoxText(const std::u16string& message);
 // its stem (cut to 50 characters) with the document and page numbers.
 std::u16string OutputName(const std::u16string& sourceName, int32_t document, int32_t page);
 
+// What a conversion run came to.
+struct TXpsRunOutcome {
+    bool IsXps = false;          // the package held a fixed-document sequence
+    int32_t PagesConverted = 0;  // pages done without an error
+    int32_t PagesFailed = 0;     // pages that logged their error and were left out
+    // The error that ended the run early, if one did.
+    std::optional<TErrorDescription> Error;
+
+    // Every page of an XPS package was converted.
+    bool Complete() const { return IsXps && PagesFailed == 0 && !Error; }
+};
+
 // The GUI-free converter: the window, the command line and the tests drive it
 // through the log and the font-name source they hand it.
 class TXpsConverter {
 public:
     TXpsConverter(IXpsLog& log, const IFontNameSource& fontNames);
 
-    // The package's archive while a run is on; its messages carry its name.
-    TZipArchiver ZipArchiverXPS;
+    // The package while a run is on; its messages carry its component's name.
+    TXpsPackage Package;
     // Called after each page with its document and page numbers; may be empty.
     std::function<void(int32_t document, int32_t page)> OnPageDone;
     TXpsLimits Limits;
 
     // One conversion run: clears the log and, when a source is held, writes a
     // template for every page of every fixed document of the package. An
-    // error that ends the run is raised after the archive is closed again.
-    void Convert(TFileStream* source);
+    // error that ends the run is logged by nobody: the outcome carries it,
+    // and the archive is closed again before the run returns.
+    TXpsRunOutcome Convert(TFileStream* source);
 
     // Translates one FixedPage part into a template. Every failure is logged
-    // as three lines and ends the page; nothing reaches the caller. pageName
-    // is the page's own part name, against which its references resolve.
-    void ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
+    // as three lines and ends the page; nothing reaches the caller, who learns
+    // from the result whether the page was done. pageName is the page's own
+    // part name, against which its references resolve.
+    bool ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
 
 private:
-    void ConvertSequence(const std::u16string& sourceName);
-    void ConvertDocument(const std::u16string& docName, int32_t document, const std::u16string& sourceName);
+    void ConvertSequence(const std::u16string& sourceName, TXpsRunOutcome& outcome);
+    void ConvertDocument(const std::u16string& docName, int32_t document, const std::u16string& sourceName,
+                         TXpsRunOutcome& outcome);
     // Takes the named part out of the package into buffer, or only reads it
     // through when buffer is null; a part or a run beyond its limits is refused.
     void ExtractPart(const std::u16string& name, TMemoryStream* buffer);
-    void CloseArchive();
     void TranslatePage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
     void ConvertGlyphs(TqlxRepDoc& repDoc, TFont& font, const TqlxXMLItem& glyphs);
     void ConvertPath(TqlxRepDoc& repDoc, const TqlxXMLItem& path);
@@ -134,9 +129,7 @@ private:
 
     IXpsLog& log_;
     const IFontNameSource& fontNames_;
-    // What the run so far has unpacked, taken and written.
-    int64_t runUnpackedBytes_ = 0;
-    int32_t runParts_ = 0;
+    // What the run's templates take on disk so far.
     int64_t runTemplateBytes_ = 0;
     // The size of the template the last page wrote, 0 when it wrote none.
     int64_t pageTemplateBytes_ = 0;

@@ -1,6 +1,5 @@
 #include <cstring>
 #include <filesystem>
-#include <new>
 #include <string_view>
 
 #include "app/xpsmain.h"
@@ -123,16 +122,15 @@ std::u16string ImageExtension(const std::u16string& name) {
 
 }  // namespace
 
-void TXpsConverter::ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName,
+bool TXpsConverter::ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName,
                                      const std::u16string& pageName) {
     try {
         TranslatePage(pageStream, outName, pageName);
-    } catch (const Exception& e) {
-        LogPageError(e.ClassName(), e.Message());
-    } catch (const std::bad_alloc&) {
-        LogPageError(u"EOutOfMemory", u"Out of memory");
-    } catch (const std::exception& e) {
-        LogPageError(u"Exception", Utf8ToUtf16(e.what()));
+        return true;
+    } catch (...) {
+        const TErrorDescription error = DescribeCurrentError();
+        LogPageError(error.ClassName, error.Message);
+        return false;
     }
 }
 

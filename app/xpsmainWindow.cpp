@@ -168,7 +168,7 @@ void TfmXPSConverter::CreateComponents() {
     qlxFontComboBox->SetDropDownCount(12);
     qlxFontComboBox->SetItemHeight(13);
     connect(qlxFontComboBox, &TqlxCustomComboBox::OnException, this,
-            [this](const Exception& error) { ShowException(error.Message()); });
+            [this](const TErrorDescription& error) { ShowException(error.Message); });
 
     Image1 = new QLabel(Panel1);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -230,7 +230,10 @@ void TfmXPSConverter::OpenSource(const QString& fileName) {
 }
 
 void TfmXPSConverter::bbConvertClick() {
-    HandleErrors([this] { converter_->Convert(sourceStream_.get()); });
+    HandleErrors([this] {
+        const TXpsRunOutcome outcome = converter_->Convert(sourceStream_.get());
+        if (outcome.Error) ShowException(outcome.Error->Message);
+    });
 }
 
 // Escape would close a dialog; this window stays until it is closed.
@@ -245,10 +248,8 @@ void TfmXPSConverter::keyPressEvent(QKeyEvent* event) {
 void TfmXPSConverter::HandleErrors(const std::function<void()>& handler) {
     try {
         handler();
-    } catch (const Exception& error) {
-        ShowException(error.Message());
-    } catch (const std::exception& error) {
-        ShowException(Utf8ToUtf16(error.what()));
+    } catch (...) {
+        ShowException(DescribeCurrentError().Message);
     }
 }
 

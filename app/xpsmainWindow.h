@@ -77,7 +77,7 @@ public:
     TqlxFontComboBox* qlxFontComboBox;
     QLabel* Image1;
 
-    TZipArchiver& ZipArchiverXPS() { return converter_->ZipArchiverXPS; }
+    TZipArchiver& ZipArchiverXPS() { return converter_->Package.Archive(); }
     // The chosen file while it is held open, or nullptr.
     const TFileStream* SourceStream() const { return sourceStream_.get(); }
 

@@ -33,8 +33,10 @@ mkdir -p "$work"
 # own targets; a missed target is reported in the table, not here.
 bench/convert.sh "$build" >"$work/convert.txt" || true
 package="$build/bench-convert/bench.xps"
-pages=$(grep -c '^Page[0-9]* - Ok$' "$build/bench-convert/log.txt")
 description=$(sed -n 's/^package: //p' "$work/convert.txt")
+# convert.sh prints the package only when xps2qlt converted every page of it.
+pages=${description%% pages*}
+pages=${pages:-0}
 
 # The two converters take turns, so that a busy moment of the machine does not
 # fall on one of them only.

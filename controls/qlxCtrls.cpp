@@ -195,10 +195,8 @@ void TqlxCustomComboBox::AdjustItemHeight() { SetItemHeight(TextHeight(font()));
 void TqlxCustomComboBox::ReportExceptions(const std::function<void()>& action) {
     try {
         action();
-    } catch (const Exception& error) {
-        emit OnException(error);
-    } catch (const std::exception& error) {
-        emit OnException(Exception(Utf8ToUtf16(error.what())));
+    } catch (...) {
+        emit OnException(DescribeCurrentError());
     }
 }
 

@@ -80,7 +80,7 @@ public:
 signals:
     // An error ended one of the control's reactions to the window system
     // (an event or a broadcast), where it cannot travel on to a caller.
-    void OnException(const Exception& error);
+    void OnException(const TErrorDescription& error);
 
 protected:
     bool ReadOnly() const { return readOnly_; }

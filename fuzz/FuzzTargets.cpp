@@ -181,10 +181,7 @@ void FuzzConversionRun(const uint8_t* data, size_t size) {
         converter.Limits.RunUnpackedBytes = 64 << 20;
         converter.Limits.RunParts = 1'000;
         converter.Limits.RunTemplateBytes = 64 << 20;
-        try {
-            converter.Convert(&source);
-        } catch (const Exception&) {
-        }
+        converter.Convert(&source);
     }
     CheckOnlyTemplatesBeside(packageName);
     Folder().Empty();

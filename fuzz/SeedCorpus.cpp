@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/hostile/XpsPackage.h"
+#include "tests/support/TestXpsPackage.h"
 #include "tests/support/TestZipWriter.h"
 
 namespace {
@@ -44,11 +44,11 @@ std::vector<std::string> PageSeeds() {
     const std::string image = "<Path Data=\"M 0,0 L 10,0 10,10 z\"><Path.Fill><ImageBrush ImageSource=\"/Resources/Images/1.png\" "
                               "Viewbox=\"0,0,10,10\"/></Path.Fill></Path>";
     return {
-        XpsPage(glyphs + path + image),
-        XpsPage("<Canvas>" + glyphs + path + "</Canvas><Path.Data/><glyphs OriginX=\"x\"/>"),
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>" + XpsPage("<Glyphs OriginX=\"1e2\" OriginY=\".5\" FontRenderingEmSize=\"12.5\" UnicodeString=\"{}x\" Fill=\"#FFF\"/>"),
-        XpsPage("<Path Fill=\"#zzzzzzzz\" Data=\"F1 M 1,2\"/><Path Data=\"F1 M 1,2 L 3,4 C 1,1 2,2 3,3\"/><Path Stroke=\"#FFFFFFFF\" Data=\"F1 M 1,2 L 3,4  5,6 Z\"/>"),
-        XpsPage("<Path Stroke=\"#FF000000\" Data=\"F0 M 0,0 L 1,1\"/><Path Stroke=\"sc#1,0,0,0\" Data=\"F1 M +1.5E1,-2 L 3,4 z\"/>"),
+        PageWith(glyphs + path + image),
+        PageWith("<Canvas>" + glyphs + path + "</Canvas><Path.Data/><glyphs OriginX=\"x\"/>"),
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>" + PageWith("<Glyphs OriginX=\"1e2\" OriginY=\".5\" FontRenderingEmSize=\"12.5\" UnicodeString=\"{}x\" Fill=\"#FFF\"/>"),
+        PageWith("<Path Fill=\"#zzzzzzzz\" Data=\"F1 M 1,2\"/><Path Data=\"F1 M 1,2 L 3,4 C 1,1 2,2 3,3\"/><Path Stroke=\"#FFFFFFFF\" Data=\"F1 M 1,2 L 3,4  5,6 Z\"/>"),
+        PageWith("<Path Stroke=\"#FF000000\" Data=\"F0 M 0,0 L 1,1\"/><Path Stroke=\"sc#1,0,0,0\" Data=\"F1 M +1.5E1,-2 L 3,4 z\"/>"),
         "<FixedPage Width=\"8,5\" Height=\"\"/>",
     };
 }
@@ -58,10 +58,6 @@ std::string ReadFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-TTestZipEntry Entry(std::string name, std::string content, uint16_t method = 8) {
-    return XpsEntry(std::move(name), std::move(content), method);
-}
-
 std::vector<std::string> ZipSeeds() {
     std::vector<std::string> seeds;
     for (const char* folder : {"go", "tools"})
@@ -69,7 +65,7 @@ std::vector<std::string> ZipSeeds() {
             if (file.path().extension() == ".zip") seeds.push_back(ReadFile(file.path()));
 
     TTestZipArchive archive;
-    archive.Entries = {Entry("a.txt", "hello hello hello"), Entry("b/c.txt", "stored", 0)};
+    archive.Entries = {DeflatedEntry("a.txt", "hello hello hello"), StoredEntry("b/c.txt", "stored")};
     archive.Entries[0].Descriptor = TTestDescriptor::WithSignature;
     archive.Entries[1].Zip64 = true;
     archive.Entries[1].CentralExtra = UnicodeNameField(u"b/\u00E9.txt");
@@ -86,26 +82,26 @@ std::vector<std::string> ZipSeeds() {
     seeds.push_back(TestZipBytes(archive));
 
     TTestZipArchive lying;
-    lying.Entries = {Entry("x", "0123456789", 0), Entry("y", std::string(300, 'y'))};
+    lying.Entries = {StoredEntry("x", "0123456789"), DeflatedEntry("y", std::string(300, 'y'))};
     lying.Entries[0].UnpackedSize = 0xFFFFFFF0u;
     lying.Entries[1].Data = DeflatedZeros(1);
     lying.Entries[1].CentralExtra = ExtraField(0x0001, Le64(1));
     lying.Trailer = "junk";
     seeds.push_back(TestZipBytes(lying));
-    seeds.push_back(XpsPackage({XpsPage("")}));
+    seeds.push_back(PackageBytes(OneDocument({PageWith("")}), 8));
     return seeds;
 }
 
 std::vector<std::string> ConvertSeeds() {
     const std::vector<std::string> pages = PageSeeds();
-    std::vector<std::string> seeds = {XpsPackage(pages, 0), XpsPackage({pages[0]}, 8)};
+    std::vector<std::string> seeds = {PackageBytes(OneDocument(pages), 0), PackageBytes(OneDocument({pages[0]}), 8)};
 
-    TTestZipArchive shortName = XpsArchive({pages[0], pages[2]}, 0);
+    TTestZipArchive shortName = PackageArchive(OneDocument({pages[0], pages[2]}), 0);
     shortName.Entries[kSequenceEntry].Name = "FixedDocSeq.fdseq";
-    shortName.Entries.push_back(Entry("Resources/Images/1.png", "\x89PNG", 0));
+    shortName.Entries.push_back(StoredEntry("Resources/Images/1.png", "\x89PNG"));
     seeds.push_back(TestZipBytes(shortName));
 
-    TTestZipArchive twoDocuments = XpsArchive({pages[1]}, 0);
+    TTestZipArchive twoDocuments = PackageArchive(OneDocument({pages[1]}), 0);
     twoDocuments.Entries[kSequenceEntry].Content = SequencePart({"/Documents/1/FixedDocument.fdoc", "/Documents/1/FixedDocument.fdoc"});
     twoDocuments.CentralDirectory = false;
     seeds.push_back(TestZipBytes(twoDocuments));

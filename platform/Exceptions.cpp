@@ -1,6 +1,7 @@
 #include "platform/Exceptions.h"
 
 #include <cstring>
+#include <new>
 
 #include "platform/CodePages.h"
 #include "platform/Conversions.h"
@@ -43,4 +44,16 @@ std::u16string SystemErrorMessage(int errorNumber) {
     // GNU strerror_r may return a static string instead of filling the buffer.
     const char* text = strerror_r(errorNumber, buffer, sizeof buffer);
     return Utf8ToUtf16(text);
+}
+
+TErrorDescription DescribeCurrentError() {
+    try {
+        throw;
+    } catch (const Exception& e) {
+        return {e.ClassName(), e.Message()};
+    } catch (const std::bad_alloc&) {
+        return {u"EOutOfMemory", u"Out of memory"};
+    } catch (const std::exception& e) {
+        return {u"Exception", Utf8ToUtf16(e.what())};
+    }
 }

@@ -87,3 +87,15 @@ public:
 
 // The system's text for an errno value.
 std::u16string SystemErrorMessage(int errorNumber);
+
+// What the user is told of an error: its class name and its message.
+struct TErrorDescription {
+    std::u16string ClassName;
+    std::u16string Message;
+};
+
+// The error being handled, described; called inside a catch block. Running
+// out of memory reads as "EOutOfMemory" and "Out of memory", any other
+// standard error as "Exception" with its text; what is no standard error at
+// all is raised again.
+TErrorDescription DescribeCurrentError();

@@ -38,8 +38,6 @@ char16_t RadixCharOf(const std::string& localeName) {
 
 // A finite non-zero value rounded to kSignificantDigits: its digits without
 // trailing zeros and the decimal exponent of the first digit.
-// A finite non-zero value rounded to kSignificantDigits: its digits without
-// trailing zeros and the decimal exponent of the first digit.
 struct TDecimal {
     bool Negative = false;
     std::array<char16_t, kSignificantDigits> Digits{};

@@ -14,9 +14,6 @@ namespace {
 
 constexpr size_t kNotFound = std::u16string_view::npos;
 
-// Where the attribute called name begins in attrText, or kNotFound. The name
-// must follow a space (or open the text) and be followed directly by ="; letter
-// case does not count.
 // The next blank at or after from. Lookups pass every blank of an element's
 // attribute text, so the bytes are scanned with memchr: a 0x20 byte at an even
 // offset followed by a zero byte is a blank.
@@ -33,6 +30,9 @@ size_t FindBlank(std::u16string_view text, size_t from) {
     return kNotFound;
 }
 
+// Where the attribute called name begins in attrText, or kNotFound. The name
+// must follow a space (or open the text) and be followed directly by ="; letter
+// case does not count.
 size_t FindAttr(std::u16string_view attrText, std::u16string_view name) {
     const size_t keyLength = name.size() + 2;
     size_t start = 0;

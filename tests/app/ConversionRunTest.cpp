@@ -24,7 +24,7 @@ protected:
     // Writes the package as fileName in the folder and converts it once;
     // returns "Class: message" of an error that ended the run, else empty.
     std::u16string Run(const std::string& fileName, const std::vector<TPart>& parts) {
-        WriteFileBytes(folder_.Path(fileName), StoredPackage(parts));
+        WriteFileBytes(folder_.Path(fileName), PackageBytes(parts));
         TFileStream source(folder_.Path(fileName), fmOpenRead | fmShareExclusive);
         return Convert(source);
     }
@@ -32,12 +32,8 @@ protected:
     std::u16string Convert(TFileStream& source) {
         TXpsConverter converter(log_, font_);
         converter.OnPageDone = [this](int32_t document, int32_t page) { pagesDone_.emplace_back(document, page); };
-        try {
-            converter.Convert(&source);
-        } catch (const Exception& e) {
-            return e.ClassName() + u": " + e.Message();
-        }
-        return kNoError;
+        const TXpsRunOutcome outcome = converter.Convert(&source);
+        return outcome.Error ? outcome.Error->ClassName + u": " + outcome.Error->Message : kNoError;
     }
 
     TLines Texts(const std::string& templateName) const { return TemplateTexts(folder_.Path(templateName)); }
@@ -76,7 +72,7 @@ TEST_F(ConversionRun, DocumentsAndPagesAreNumberedByTheirPositionAmongAllChildre
 
 TEST_F(ConversionRun, EitherSequenceNameServesAndTheLongOneIsPreferred) {
     std::vector<TPart> shortOnly = OneDocument({TextPage("short name")});
-    shortOnly.back().Name = "FixedDocSeq.fdseq";
+    shortOnly[kSequenceEntry].Name = "FixedDocSeq.fdseq";
     EXPECT_EQ(Run("short.xps", shortOnly), kNoError);
     EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u"Zip archive close"}));
     EXPECT_EQ(Texts("short_1_1.qlt"), TLines{u"10,20:short name"});
@@ -91,13 +87,13 @@ TEST_F(ConversionRun, EitherSequenceNameServesAndTheLongOneIsPreferred) {
 
 TEST_F(ConversionRun, PackagesWithoutASequenceAtTheRoot) {
     std::vector<TPart> inFolder = OneDocument({TextPage("x")});
-    inFolder.back().Name = "Sub/FixedDocumentSequence.fdseq";
+    inFolder[kSequenceEntry].Name = "Sub/FixedDocumentSequence.fdseq";
     EXPECT_EQ(Run("folder.xps", inFolder),
               u"EZFException: ZipArchiverXPS: File \"FixedDocumentSequence.fdseq\" not found - Native error: 00015");
     EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Zip archive close"}));
 
     std::vector<TPart> none = OneDocument({TextPage("x")});
-    none.pop_back();
+    none.erase(none.begin() + kSequenceEntry);
     EXPECT_EQ(Run("none.xps", none), kNoError);
     EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"This Zip is not XPS archive!", u"Zip archive close"}));
 
@@ -110,26 +106,26 @@ TEST_F(ConversionRun, PackagesWithoutASequenceAtTheRoot) {
 
 TEST_F(ConversionRun, PartsThatCannotBeReadEndTheRunAfterClosingTheArchive) {
     std::vector<TPart> noDeclaration = OneDocument({TextPage("x")});
-    noDeclaration.back().Content = "<FixedDocumentSequence><DocumentReference Source=\"/Documents/1/FixedDocument.fdoc\"/>"
+    noDeclaration[kSequenceEntry].Content = "<FixedDocumentSequence><DocumentReference Source=\"/Documents/1/FixedDocument.fdoc\"/>"
                                    "</FixedDocumentSequence>";
     EXPECT_EQ(Run("nodecl.xps", noDeclaration), u"TqlxInvalidXMLException: Invalid file format");
     EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Zip archive close"}));
 
     std::vector<TPart> noDocument = OneDocument({TextPage("x")});
-    noDocument.erase(noDocument.end() - 2);
+    noDocument.erase(noDocument.begin() + kDocumentEntry);
     EXPECT_EQ(Run("nodoc.xps", noDocument),
               u"EZFException: ZipArchiverXPS: File \"Documents/1/FixedDocument.fdoc\" not found - Native error: 00015");
     EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc1", u"Zip archive close"}));
 
     std::vector<TPart> noSecondPage = OneDocument({TextPage("one"), TextPage("two")});
-    noSecondPage.erase(noSecondPage.begin() + 1);
+    noSecondPage.erase(noSecondPage.begin() + kFirstPageEntry + 1);
     EXPECT_EQ(Run("nopage.xps", noSecondPage),
               u"EZFException: ZipArchiverXPS: File \"Documents/1/Pages/2.fpage\" not found - Native error: 00015");
     EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc1", u"Page1 - Ok", u"Page2", u"Zip archive close"}));
     EXPECT_EQ(Texts("nopage_1_1.qlt"), TLines{u"10,20:one"});
 
     std::vector<TPart> badReference = OneDocument({TextPage("x")});
-    badReference.back().Content = SequencePart({"/Documents/1/Fixed&#xZZ;Document.fdoc"});
+    badReference[kSequenceEntry].Content = SequencePart({"/Documents/1/Fixed&#xZZ;Document.fdoc"});
     EXPECT_EQ(Run("badref.xps", badReference), u"EConvertError: ''xZZ'' is not a valid integer value");
     EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Zip archive close"}));
 }
@@ -192,7 +188,7 @@ TEST_F(ConversionRun, ImageBrushesAreNamedAndTakenFromThePackage) {
 TEST_F(ConversionRun, ASecondRunOnTheHeldFileGivesTheSameLogAndFiles) {
     const std::string name = "again.xps";
     WriteFileBytes(folder_.Path(name),
-                   StoredPackage(OneDocument({TextPage("first"), "<FixedPage Width=\"x\"/>", TextPage("third")})));
+                   PackageBytes(OneDocument({TextPage("first"), "<FixedPage Width=\"x\"/>", TextPage("third")})));
     TFileStream source(folder_.Path(name), fmOpenRead | fmShareExclusive);
     EXPECT_EQ(Convert(source), kNoError);
     const TLines firstLog = log_.Lines;

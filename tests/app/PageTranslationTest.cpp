@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tests/support/TestTempFolder.h"
+#include "tests/support/TestTemplate.h"
 #include "app/xpsmain.h"
 #include "platform/CodePages.h"
 #include "platform/Files.h"
@@ -39,7 +40,7 @@ protected:
         if (!folder_.Exists("out.qlt")) return nullptr;
         template_ = std::make_unique<TqlxXMLDocument>();
         template_->LoadFromFile(folder_.Path("out.qlt"));
-        return template_->Root()->Child(1)->Child(0);
+        return &TemplateBand(*template_);
     }
 
     // The lines logged by a failing page.

@@ -32,7 +32,7 @@ protected:
 
     // Writes the package into the folder; returns its path.
     std::string Package(const std::string& name, const std::vector<TPart>& parts) {
-        WriteFileBytes(folder_.Path(name), StoredPackage(parts));
+        WriteFileBytes(folder_.Path(name), PackageBytes(parts));
         return Path(name);
     }
 
@@ -118,6 +118,13 @@ TEST_F(CommandLine, EveryFileIsConvertedAndEveryFailureReported) {
     EXPECT_EQ(Run({pageError}), kExitFailure);
     EXPECT_EQ(err_.str(), "");
     EXPECT_EQ(Run({good, good}), kExitSuccess);
+
+    // An archive without a sequence converts nothing, however cleanly it ends.
+    const std::string notXps = Package("plain.zip", {{"readme.txt", "hello"}});
+    EXPECT_EQ(Run({notXps}), kExitFailure);
+    EXPECT_EQ(out_.str(), "Zip archive open\nThis Zip is not XPS archive!\nZip archive close\n");
+    EXPECT_EQ(err_.str(), "");
+    EXPECT_EQ(Run({good, notXps}), kExitFailure);
 }
 
 TEST_F(CommandLine, ListsAndExtractsEntries) {

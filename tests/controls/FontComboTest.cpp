@@ -245,7 +245,7 @@ private slots:
         // A failed recording comes after the list was reordered; the signal carries it.
         QStringList errors;
         connect(&unwritable, &TqlxCustomComboBox::OnException, this,
-                [&errors](const Exception& error) { errors << QString::fromStdU16String(error.Message()); });
+                [&errors](const TErrorDescription& error) { errors << QString::fromStdU16String(error.Message); });
         Choose(unwritable, "Echo");
         QCOMPARE(errors, QStringList{"Failed to set data for 'Font0'"});
         QCOMPARE(unwritable.Text(), QString("Echo"));

@@ -113,13 +113,20 @@ TChildOutcome RunInChild(const std::function<void(IXpsLog&)>& run) {
     return outcome;
 }
 
+// Takes the error that ended a run over to the child's report.
+class ERunEnded : public Exception {
+public:
+    explicit ERunEnded(const TErrorDescription& error) : Exception(error.ClassName, error.Message) {}
+};
+
 TChildOutcome ConvertInChild(const std::u16string& packagePath, const TXpsLimits& limits) {
     return RunInChild([&](IXpsLog& log) {
         TFileStream source(packagePath, fmOpenRead | fmShareExclusive);
         const TFixedFontName font(u"Liberation Sans");
         TXpsConverter converter(log, font);
         converter.Limits = limits;
-        converter.Convert(&source);
+        const TXpsRunOutcome outcome = converter.Convert(&source);
+        if (outcome.Error) throw ERunEnded(*outcome.Error);
     });
 }
 

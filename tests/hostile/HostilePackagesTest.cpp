@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "ChildRun.h"
-#include "XpsPackage.h"
 #include "platform/CodePages.h"
 #include "tests/support/TestTempFolder.h"
+#include "tests/support/TestXpsPackage.h"
 
 namespace {
 
@@ -26,6 +26,7 @@ const std::string kChecksumError =
 const TXpsLimits kLimits;
 const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
 constexpr uint16_t kStored = 0;
+constexpr uint16_t kDeflated = 8;
 
 std::string Glyphs(const std::string& text) {
     return "<Glyphs OriginX=\"10\" OriginY=\"20\" FontRenderingEmSize=\"12\" Fill=\"#FF000000\" UnicodeString=\"" + text + "\"/>";
@@ -71,7 +72,7 @@ protected:
 };
 
 TEST_F(HostilePackages, ADeflateBombStopsAtItsRecordedSize) {
-    TTestZipArchive archive = XpsArchive({XpsPage("")});
+    TTestZipArchive archive = PackageArchive(OneDocument({PageWith("")}), kDeflated);
     archive.Entries[kFirstPageEntry].Data = DeflatedZeros(1024);
     archive.Entries[kFirstPageEntry].UnpackedSize = 4096;
     const TChildOutcome outcome = Convert(archive);
@@ -83,7 +84,7 @@ TEST_F(HostilePackages, ADeflateBombStopsAtItsRecordedSize) {
 }
 
 TEST_F(HostilePackages, ADeflateBombThatTellsItsSizeStopsAtThePartLimit) {
-    TTestZipArchive archive = XpsArchive({XpsPage("")});
+    TTestZipArchive archive = PackageArchive(OneDocument({PageWith("")}), kDeflated);
     archive.Entries[kFirstPageEntry].Data = DeflatedZeros(1024);
     archive.Entries[kFirstPageEntry].UnpackedSize = uint64_t(1) << 30;
     const TChildOutcome outcome = Convert(archive);
@@ -95,7 +96,7 @@ TEST_F(HostilePackages, ADeflateBombThatTellsItsSizeStopsAtThePartLimit) {
 
 TEST_F(HostilePackages, AnEndRecordAnnouncingFourBillionEntries) {
     for (const bool zip64 : {true, false}) {
-        TTestZipArchive archive = XpsArchive({XpsPage(Glyphs("x"))});
+        TTestZipArchive archive = PackageArchive(OneDocument({PageWith(Glyphs("x"))}), kDeflated);
         archive.Zip64Records = zip64;
         archive.EntryCount = zip64 ? 4'000'000'000u : 0xFFFFu;
         const TChildOutcome outcome = Convert(archive);
@@ -120,7 +121,7 @@ TEST_F(HostilePackages, LocalHeadersRepeatedEveryEightBytes) {
 }
 
 TEST_F(HostilePackages, ExtraFieldsWithLyingSizes) {
-    TTestZipArchive archive = XpsArchive({XpsPage(Glyphs("x"))});
+    TTestZipArchive archive = PackageArchive(OneDocument({PageWith(Glyphs("x"))}), kDeflated);
     // A field longer than its area, a zip64 field too short for its value, a
     // Unicode name counting more units than it holds, an AES field cut short.
     const std::string lying = Le16(0x0001) + Le16(4) + "abcd" + Le16(0x554E) + Le16(12) + "NUCX" + Le32(0x7FFFFFFF) +
@@ -136,7 +137,7 @@ TEST_F(HostilePackages, ExtraFieldsWithLyingSizes) {
     ExpectOnlyTemplates({"pkg_1_1.qlt"});
 
     // A zip64 field that claims 2^62 bytes for the page.
-    archive = XpsArchive({XpsPage(Glyphs("x"))});
+    archive = PackageArchive(OneDocument({PageWith(Glyphs("x"))}), kDeflated);
     archive.Entries[kFirstPageEntry].Zip64 = true;
     archive.Entries[kFirstPageEntry].UnpackedSize = uint64_t(1) << 62;
     outcome = Convert(archive);
@@ -148,7 +149,7 @@ TEST_F(HostilePackages, AHundredThousandNestedElements) {
     std::string nested;
     for (int i = 0; i < 100'000; ++i) nested += "<Canvas>";
     for (int i = 0; i < 100'000; ++i) nested += "</Canvas>";
-    TChildOutcome outcome = Convert(XpsPackage({XpsPage(nested)}));
+    TChildOutcome outcome = Convert(PackageBytes(OneDocument({PageWith(nested)}), kDeflated));
     ExpectMemoryBelow(outcome, 64);
     EXPECT_EQ(outcome.ErrorClass, "");
     EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "-Convert error!!!",
@@ -156,7 +157,7 @@ TEST_F(HostilePackages, AHundredThousandNestedElements) {
                                                      "Zip archive close"}));
     ExpectOnlyTemplates({});
 
-    TTestZipArchive archive = XpsArchive({XpsPage("")});
+    TTestZipArchive archive = PackageArchive(OneDocument({PageWith("")}), kDeflated);
     archive.Entries[kSequenceEntry].Content = kDeclaration + nested;
     outcome = Convert(archive);
     EXPECT_EQ(outcome.ErrorClass, "TqlxInvalidXMLException");
@@ -164,7 +165,7 @@ TEST_F(HostilePackages, AHundredThousandNestedElements) {
 }
 
 TEST_F(HostilePackages, AFiftyMegabyteAttributeMakesThePartTooLarge) {
-    const TChildOutcome outcome = Convert(XpsPackage({XpsPage(Glyphs(std::string(50 << 20, 'x')))}));
+    const TChildOutcome outcome = Convert(PackageBytes(OneDocument({PageWith(Glyphs(std::string(50 << 20, 'x')))}), kDeflated));
     ExpectMemoryBelow(outcome, 64);
     EXPECT_EQ(outcome.ErrorClass, "EXpsLimitError");
     EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1", "Page1", "Zip archive close"}));
@@ -174,7 +175,7 @@ TEST_F(HostilePackages, AFiftyMegabyteAttributeMakesThePartTooLarge) {
 TEST_F(HostilePackages, PathDataOfAMillionUnfinishedReferences) {
     std::string data = "F1 ";
     for (int i = 0; i < 1'000'000; ++i) data += "&#";
-    const TChildOutcome outcome = Convert(XpsPackage({XpsPage("<Path Stroke=\"#FF000000\" Data=\"" + data + "\"/>")}));
+    const TChildOutcome outcome = Convert(PackageBytes(OneDocument({PageWith("<Path Stroke=\"#FF000000\" Data=\"" + data + "\"/>")}), kDeflated));
     ExpectMemoryBelow(outcome, 128);
     EXPECT_EQ(outcome.ErrorClass, "");
     EXPECT_EQ(outcome.Log, kOnePageLog);
@@ -182,7 +183,7 @@ TEST_F(HostilePackages, PathDataOfAMillionUnfinishedReferences) {
 }
 
 TEST_F(HostilePackages, ATextRunOfMillionsOfLineBreaks) {
-    const TChildOutcome outcome = Convert(XpsPackage({XpsPage(Glyphs(std::string(7 << 20, '\n')))}));
+    const TChildOutcome outcome = Convert(PackageBytes(OneDocument({PageWith(Glyphs(std::string(7 << 20, '\n')))}), kDeflated));
     ExpectMemoryBelow(outcome, 128);
     EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "-Convert error!!!",
                                                      "-ClassName: EXpsLimitError",
@@ -194,7 +195,7 @@ TEST_F(HostilePackages, ATextRunOfMillionsOfLineBreaks) {
 TEST_F(HostilePackages, AMillionEmptyPaths) {
     std::string paths;
     for (int i = 0; i < 1'000'000; ++i) paths += "<Path/>";
-    const TChildOutcome outcome = Convert(XpsPackage({XpsPage(paths)}));
+    const TChildOutcome outcome = Convert(PackageBytes(OneDocument({PageWith(paths)}), kDeflated));
     ExpectMemoryBelow(outcome, 256);
     EXPECT_EQ(outcome.ErrorClass, "");
     EXPECT_EQ(outcome.Log, kOnePageLog);
@@ -210,8 +211,8 @@ TEST_F(HostilePackages, PathDataOfAMillionPointsMakesTooManyObjects) {
         data += std::to_string(i % 777);
     }
     const std::string line = "<Path Stroke=\"#FF000000\" Data=\"F1 M 0,0 L 1,1\"/>";
-    const TChildOutcome outcome = Convert(XpsPackage({XpsPage("<Path Stroke=\"#FF000000\" Data=\"" + data + "\"/>"),
-                                                      XpsPage(line + line)}));
+    const TChildOutcome outcome = Convert(PackageBytes(OneDocument({PageWith("<Path Stroke=\"#FF000000\" Data=\"" + data + "\"/>"),
+                                                      PageWith(line + line)}), kDeflated));
     ExpectMemoryBelow(outcome, 256);
     EXPECT_EQ(outcome.ErrorClass, "");
     EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "-Convert error!!!",
@@ -222,15 +223,14 @@ TEST_F(HostilePackages, PathDataOfAMillionPointsMakesTooManyObjects) {
 }
 
 TEST_F(HostilePackages, TheLimitsLetThroughWhatTheyAllow) {
-    const std::string page = XpsPage("");
+    const std::string page = PageWith("");
     const std::string fullPage = page.substr(0, page.size() - 12) + std::string(kLimits.PartBytes - page.size(), ' ') + "</FixedPage>";
     std::string segments = "F1 M 0,0 L";
     for (int i = 0; i < kLimits.PageObjects; ++i) segments += " 1,1";
     const std::string path = "<Path Stroke=\"#FF000000\" Data=\"" + segments + "\"/>";
     const std::string longestText(size_t(kLimits.TextCharacters), 'x');
-    TChildOutcome outcome = Convert(XpsPackage({fullPage, XpsPage(path), XpsPage(path + Glyphs("x")),
-                                                XpsPage(Glyphs(longestText)), XpsPage(Glyphs(longestText + "x"))},
-                                               kStored));
+    TChildOutcome outcome = Convert(PackageBytes(OneDocument({fullPage, PageWith(path), PageWith(path + Glyphs("x")),
+                                                PageWith(Glyphs(longestText)), PageWith(Glyphs(longestText + "x"))}), kStored));
     ExpectMemoryBelow(outcome, 256);
     EXPECT_EQ(outcome.ErrorClass, "") << outcome.ErrorMessage;
     EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "Page2 - Ok", "Page3 - Ok",
@@ -241,14 +241,14 @@ TEST_F(HostilePackages, TheLimitsLetThroughWhatTheyAllow) {
                                                      "Zip archive close"}));
     ExpectOnlyTemplates({"pkg_1_1.qlt", "pkg_1_2.qlt", "pkg_1_4.qlt"});
 
-    outcome = Convert(XpsPackage({fullPage + " "}, kStored));
+    outcome = Convert(PackageBytes(OneDocument({fullPage + " "}), kStored));
     EXPECT_EQ(outcome.ErrorMessage, "The part \"Documents/1/Pages/1.fpage\" is larger than 8388608 bytes");
 }
 
 // A package can name the same document and page over and over: a few
 // kilobytes then stand for millions of pages. The run's own limits end it.
 TEST_F(HostilePackages, PartsNamedOverAndOverRunIntoTheLimitsOfTheRun) {
-    TTestZipArchive archive = XpsArchive({XpsPage(Glyphs("x"))});
+    TTestZipArchive archive = PackageArchive(OneDocument({PageWith(Glyphs("x"))}), kDeflated);
     archive.Entries[kSequenceEntry].Content = SequencePart(std::vector<std::string>(1000, "/Documents/1/FixedDocument.fdoc"));
     archive.Entries[kDocumentEntry].Content = DocumentPart(std::vector<std::string>(1000, "Pages/1.fpage"));
     TXpsLimits limits;
@@ -262,7 +262,7 @@ TEST_F(HostilePackages, PartsNamedOverAndOverRunIntoTheLimitsOfTheRun) {
     // The run ends at the first page after the templates passed the limit.
     std::string glyphs;
     for (int i = 0; i < 10; ++i) glyphs += Glyphs("x");
-    archive.Entries[kFirstPageEntry].Content = XpsPage(glyphs);
+    archive.Entries[kFirstPageEntry].Content = PageWith(glyphs);
     limits = TXpsLimits();
     limits.RunTemplateBytes = 15'000;
     outcome = Convert(archive, limits);
@@ -280,8 +280,8 @@ TEST_F(HostilePackages, PartsNamedOverAndOverRunIntoTheLimitsOfTheRun) {
     const std::string image = "<Path Data=\"M 0,0 L 1,0 z\"><Path.Fill><ImageBrush ImageSource=\"/i.png\"/></Path.Fill></Path>";
     std::string images;
     for (int i = 0; i < 12; ++i) images += image;
-    archive.Entries[kFirstPageEntry].Content = XpsPage(std::string(1 << 20, ' ') + images);
-    archive.Entries.push_back(XpsEntry("i.png", std::string(1 << 20, 'i'), 8));
+    archive.Entries[kFirstPageEntry].Content = PageWith(std::string(1 << 20, ' ') + images);
+    archive.Entries.push_back(DeflatedEntry("i.png", std::string(1 << 20, 'i')));
     limits = TXpsLimits();
     limits.RunUnpackedBytes = 10 << 20;
     outcome = Convert(archive, limits);
@@ -294,7 +294,7 @@ TEST_F(HostilePackages, PartsNamedOverAndOverRunIntoTheLimitsOfTheRun) {
 }
 
 TEST_F(HostilePackages, SourcesPointingAtThemselves) {
-    TTestZipArchive archive = XpsArchive({XpsPage("")});
+    TTestZipArchive archive = PackageArchive(OneDocument({PageWith("")}), kDeflated);
     archive.Entries[kSequenceEntry].Content = SequencePart({"/FixedDocumentSequence.fdseq", "/Documents/1/FixedDocument.fdoc"});
     archive.Entries[kDocumentEntry].Content = DocumentPart({"FixedDocument.fdoc", "/Documents/1/FixedDocument.fdoc"});
     const TChildOutcome outcome = Convert(archive);
@@ -308,8 +308,8 @@ TEST_F(HostilePackages, SourcesPointingAtThemselves) {
 TEST_F(HostilePackages, SourcesOfPartsClaimingTwoGigabytes) {
     const std::string image =
         "<Path Data=\"M 0,0 L 1,0 z\"><Path.Fill><ImageBrush ImageSource=\"/big.png\"/></Path.Fill></Path>";
-    TTestZipArchive archive = XpsArchive({XpsPage(image), XpsPage("")});
-    archive.Entries.push_back(XpsEntry("big.png", "\x89PNG", 8));
+    TTestZipArchive archive = PackageArchive(OneDocument({PageWith(image), PageWith("")}), kDeflated);
+    archive.Entries.push_back(DeflatedEntry("big.png", "\x89PNG"));
     archive.Entries.back().UnpackedSize = 0x80000000u;
     TChildOutcome outcome = Convert(archive);
     ExpectMemoryBelow(outcome, 32);
@@ -326,12 +326,12 @@ TEST_F(HostilePackages, SourcesOfPartsClaimingTwoGigabytes) {
 }
 
 TEST_F(HostilePackages, EntryNamesThatClimbOrHoldNulBytes) {
-    TTestZipArchive archive = XpsArchive({});
+    TTestZipArchive archive = PackageArchive(OneDocument({}), kDeflated);
     archive.Entries[kDocumentEntry].Content = DocumentPart({"/../../escape.fpage", "//abs.fpage", "Pages/3.fpage", "Pages/4.fpage&#0;.qlt"});
-    archive.Entries.push_back(XpsEntry("../../escape.fpage", XpsPage(Glyphs("1")), kStored));
-    archive.Entries.push_back(XpsEntry("/abs.fpage", XpsPage(Glyphs("2")), kStored));
-    archive.Entries.push_back(XpsEntry("Documents/1/Pages/3.fpage" + std::string(1, '\0') + "/../../x.qlt", XpsPage(Glyphs("3")), kStored));
-    archive.Entries.push_back(XpsEntry("C:\\x\\..\\..\\4.qlt", XpsPage(Glyphs("4")), kStored));
+    archive.Entries.push_back(StoredEntry("../../escape.fpage", PageWith(Glyphs("1"))));
+    archive.Entries.push_back(StoredEntry("/abs.fpage", PageWith(Glyphs("2"))));
+    archive.Entries.push_back(StoredEntry("Documents/1/Pages/3.fpage" + std::string(1, '\0') + "/../../x.qlt", PageWith(Glyphs("3"))));
+    archive.Entries.push_back(StoredEntry("C:\\x\\..\\..\\4.qlt", PageWith(Glyphs("4"))));
     const TChildOutcome outcome = Convert(archive);
     ExpectMemoryBelow(outcome, 32);
     EXPECT_EQ(outcome.ErrorClass, "EZFException");

@@ -305,16 +305,6 @@ std::string StrokedPathElement(std::string_view data, std::string_view stroke) {
            std::string(data) + "\" />";
 }
 
-TTestZipEntry DeflatedEntry(std::string name, std::string_view content) {
-    TTestZipEntry entry;
-    entry.Name = std::move(name);
-    entry.Method = 8;
-    entry.Data = DeflateRaw(content);
-    entry.Crc = Crc32Of(content);
-    entry.UnpackedSize = content.size();
-    return entry;
-}
-
 TTestZipArchive InvoicePackage(const TEmbeddedFont& font) {
     TTestZipArchive archive;
     AddPage(archive, 1, InvoiceFirstPage(font), {FontResource(), std::string(kLogoPart)});
@@ -335,4 +325,44 @@ TTestZipArchive BenchPackage(const TEmbeddedFont& font, const TBenchPackageOptio
     archive.Entries.push_back(DeflatedEntry(std::string(kXpsFontPart), font.Bytes()));
     AddPackageParts(archive, DocumentPart(pages));
     return archive;
+}
+
+std::string XmlPart(const std::string& body) { return std::string(kDeclaration) + body; }
+
+std::string PageWith(const std::string& content) { return FixedPage(816, 1056, content); }
+
+std::string TextPage(const std::string& text) {
+    return PageWith("<Glyphs OriginX=\"10\" OriginY=\"20\" FontRenderingEmSize=\"12\" UnicodeString=\"" + text + "\"/>");
+}
+
+std::string ImageBrushPath(const std::vector<std::string>& imageSources) {
+    std::string path = "<Path Data=\"M 0,0 L 10,0 10,10 Z\"><Path.Fill>";
+    for (const std::string& source : imageSources) path += "<ImageBrush ImageSource=\"" + source + "\"/>";
+    return path + "</Path.Fill></Path>";
+}
+
+std::vector<TPart> OneDocument(const std::vector<std::string>& pages) {
+    std::vector<std::string> sources;
+    for (size_t i = 1; i <= pages.size(); ++i) sources.push_back("Pages/" + std::to_string(i) + ".fpage");
+    std::vector<TPart> parts = {
+        {"[Content_Types].xml", ContentTypesPart()},
+        {"_rels/.rels", PackageRelsPart()},
+        {std::string(kXpsSequencePart), SequencePart({"/Documents/1/FixedDocument.fdoc"})},
+        {"Documents/1/FixedDocument.fdoc", DocumentPart(sources)},
+    };
+    for (size_t i = 0; i < pages.size(); ++i) parts.push_back({"Documents/1/" + sources[i], pages[i]});
+    return parts;
+}
+
+TTestZipArchive PackageArchive(const std::vector<TPart>& parts, uint16_t method) {
+    TTestZipArchive archive;
+    for (const TPart& part : parts) {
+        archive.Entries.push_back(StoredEntry(part.Name, part.Content));
+        archive.Entries.back().Method = method;
+    }
+    return archive;
+}
+
+std::string PackageBytes(const std::vector<TPart>& parts, uint16_t method) {
+    return TestZipBytes(PackageArchive(parts, method));
 }

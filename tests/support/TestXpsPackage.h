@@ -3,7 +3,8 @@
 // XPS packages laid out as printer drivers write them: absolute part names,
 // content types, package relationships, a sequence and its documents, and
 // pages with top-level text runs and stroked outlines. The sample package of
-// examples/ and the benchmark package are made here, and tests use the parts.
+// examples/ and the benchmark package are made here; tests build theirs from
+// the parts, or as lists of parts a test can spoil one by one.
 
 #include <cstdint>
 #include <string>
@@ -54,9 +55,6 @@ std::string GlyphsElement(const TEmbeddedFont& font, double x, double y, double 
 // A stroked outline: "F1 M x,y L x,y ... [z]".
 std::string StrokedPathElement(std::string_view data, std::string_view stroke = "#ff000000");
 
-// An entry whose data is deflated at once, so a large package never holds its uncompressed parts.
-TTestZipEntry DeflatedEntry(std::string name, std::string_view content);
-
 // Two invoice pages: text with non-ASCII letters, table rules and a box, and a logo as an image brush.
 TTestZipArchive InvoicePackage(const TEmbeddedFont& font);
 
@@ -68,3 +66,30 @@ struct TBenchPackageOptions {
 
 // One document of many equal-sized pages, every part deflated.
 TTestZipArchive BenchPackage(const TEmbeddedFont& font, const TBenchPackageOptions& options);
+
+// A part of a package to be: its entry name and its bytes.
+struct TPart {
+    std::string Name;
+    std::string Content;
+};
+
+// A part with the XML declaration the reader needs in front of sequences and documents.
+std::string XmlPart(const std::string& body);
+// A fixed page of 816 x 1056 holding content.
+std::string PageWith(const std::string& content);
+// A fixed page with one text run at (10, 20).
+std::string TextPage(const std::string& text);
+// A path whose fill holds image brushes of these sources.
+std::string ImageBrushPath(const std::vector<std::string>& imageSources);
+
+// Where OneDocument puts its parts.
+enum : size_t { kContentTypesEntry, kRelsEntry, kSequenceEntry, kDocumentEntry, kFirstPageEntry };
+
+// Content types, relationships, the sequence at the root referring to
+// "/Documents/1/FixedDocument.fdoc", the document and the pages as
+// "Documents/1/Pages/<n>.fpage", numbered from 1 and referred to relatively.
+std::vector<TPart> OneDocument(const std::vector<std::string>& pages);
+
+// The parts as entries stored (method 0) or deflated (8), in their order.
+TTestZipArchive PackageArchive(const std::vector<TPart>& parts, uint16_t method = 0);
+std::string PackageBytes(const std::vector<TPart>& parts, uint16_t method = 0);

@@ -73,6 +73,25 @@ std::string Zip64EndRecords(uint64_t count, uint64_t dirSize, uint64_t dirOffset
 
 }  // namespace
 
+TTestZipEntry StoredEntry(std::string name, std::string content) {
+    TTestZipEntry entry;
+    entry.Name = std::move(name);
+    entry.Content = std::move(content);
+    return entry;
+}
+
+TTestZipEntry DeflatedEntry(std::string name, std::string content) {
+    TTestZipEntry entry = StoredEntry(std::move(name), std::move(content));
+    entry.Method = 8;
+    return entry;
+}
+
+TTestZipArchive ArchiveOf(std::vector<TTestZipEntry> entries) {
+    TTestZipArchive archive;
+    archive.Entries = std::move(entries);
+    return archive;
+}
+
 TTestZipLayout BuildTestZip(const TTestZipArchive& archive) {
     TTestZipLayout layout;
     std::string& out = layout.Bytes;

@@ -65,6 +65,12 @@ struct TTestZipLayout {
     int64_t EndRecords = 0;  // the first of the zip64 end record, the locator and the end record
 };
 
+// Entries of content, stored or deflated when the archive is built, and an
+// archive of nothing else.
+TTestZipEntry StoredEntry(std::string name, std::string content);
+TTestZipEntry DeflatedEntry(std::string name, std::string content);
+TTestZipArchive ArchiveOf(std::vector<TTestZipEntry> entries);
+
 TTestZipLayout BuildTestZip(const TTestZipArchive& archive);
 std::string TestZipBytes(const TTestZipArchive& archive);
 

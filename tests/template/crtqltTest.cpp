@@ -9,6 +9,7 @@
 
 #include "platform/CodePages.h"
 #include "tests/support/TestTempFolder.h"
+#include "tests/support/TestTemplate.h"
 #include "platform/NumberFormat.h"
 #include "template/crtqlt.h"
 #include "template/qlxGraphicUtils.h"
@@ -81,7 +82,7 @@ protected:
         ASSERT_TRUE(doc.AddMemo(ArialOf(-13, 255), "Hello", 96.5L, 10));
         ASSERT_TRUE(doc.AddLine(0, 10, 110, 20, 20));
     }
-    static TqlxXMLItem* Band(const TqlxRepDoc& doc) { return doc.Document().Root()->Child(1)->Child(0); }
+    static TqlxXMLItem* Band(const TqlxRepDoc& doc) { return &TemplateBand(doc.Document()); }
 
     std::u16string PathOf(const std::string& name) const { return folder_.Path(name); }
 

@@ -7,7 +7,7 @@
 
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
-#include "tests/support/TestZipWriter.h"
+#include "tests/support/TestXpsPackage.h"
 
 QString TTestDialogs::Execute(QWidget*, const TOpenDialogRequest& request) {
     Requests << request;
@@ -52,39 +52,13 @@ bool CanOpenExclusively(const QString& fileName) {
     }
 }
 
-namespace {
-
-std::string Part(const std::string& body) { return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + body; }
-
-TTestZipEntry Deflated(const std::string& name, const std::string& content) {
-    TTestZipEntry entry;
-    entry.Name = name;
-    entry.Content = content;
-    entry.Method = 8;
-    return entry;
-}
-
-}  // namespace
-
 QByteArray XpsPackage(int pages) {
-    TTestZipArchive archive;
-    archive.Entries.push_back(Deflated(
-        "FixedDocumentSequence.fdseq",
-        Part("<FixedDocumentSequence><DocumentReference Source=\"/Documents/1/FixedDocument.fdoc\"/>"
-             "</FixedDocumentSequence>")));
-    std::string contents;
-    for (int page = 1; page <= pages; ++page) {
-        const std::string name = "Documents/1/Pages/" + std::to_string(page) + ".fpage";
-        contents += "<PageContent Source=\"/" + name + "\"/>";
-        archive.Entries.push_back(Deflated(
-            name, "<FixedPage Width=\"816\" Height=\"1056\">"
-                  "<Glyphs OriginX=\"96\" OriginY=\"120\" FontRenderingEmSize=\"16\" Fill=\"#FF000000\""
-                  " UnicodeString=\"Invoice page " + std::to_string(page) + "\"/>"
-                  "<Path Stroke=\"#FF000000\" Data=\"F1 M 96,130 L 720,130\"/></FixedPage>"));
-    }
-    archive.Entries.push_back(
-        Deflated("Documents/1/FixedDocument.fdoc", Part("<FixedDocument>" + contents + "</FixedDocument>")));
-    const std::string bytes = TestZipBytes(archive);
+    std::vector<std::string> contents;
+    for (int page = 1; page <= pages; ++page)
+        contents.push_back(PageWith("<Glyphs OriginX=\"96\" OriginY=\"120\" FontRenderingEmSize=\"16\" Fill=\"#FF000000\""
+                                    " UnicodeString=\"Invoice page " + std::to_string(page) + "\"/>"
+                                    "<Path Stroke=\"#FF000000\" Data=\"F1 M 96,130 L 720,130\"/>"));
+    const std::string bytes = PackageBytes(OneDocument(contents), 8);
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 

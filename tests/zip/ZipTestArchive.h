@@ -30,25 +30,6 @@ struct TOpenedArchive {
     TZipArchiver Zip;
 };
 
-inline TTestZipEntry StoredEntry(std::string name, std::string content) {
-    TTestZipEntry entry;
-    entry.Name = std::move(name);
-    entry.Content = std::move(content);
-    return entry;
-}
-
-inline TTestZipEntry DeflatedEntry(std::string name, std::string content) {
-    TTestZipEntry entry = StoredEntry(std::move(name), std::move(content));
-    entry.Method = 8;
-    return entry;
-}
-
-inline TTestZipArchive ArchiveOf(std::vector<TTestZipEntry> entries) {
-    TTestZipArchive archive;
-    archive.Entries = std::move(entries);
-    return archive;
-}
-
 // The native error of what a call raises, or -1 when it raises nothing of the component's.
 template <typename Call>
 int32_t NativeErrorOf(Call&& call) {

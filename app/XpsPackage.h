@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Exceptions.h"
+#include "zip/ZipArchiver.h"
+
+class TMemoryStream;
+class TStream;
+
+// How much the converter takes on for one package. A small package can
+// unpack to gigabytes, or name the same parts over and over; without limits
+// it could make the converter fill memory or disk, or run for days. No real
+// document comes near any of them.
+struct TXpsLimits {
+    int64_t PartBytes = 8 << 20;                   // a sequence, document or page part, unpacked
+    int32_t PageObjects = 100'000;                 // the text and line objects of one page
+    int32_t TextCharacters = 65'536;               // the text of one run, in UTF-16 units
+    int64_t RunUnpackedBytes = int64_t(1) << 30;   // all parts a run unpacks, images included
+    int32_t RunParts = 1'000'000;                  // the parts a run takes out of the package
+    int64_t RunTemplateBytes = int64_t(1) << 30;   // the templates a run writes
+};
+
+// A package asks for more than the limits allow.
+class EXpsLimitError : public Exception {
+public:
+    explicit EXpsLimitError(std::u16string message);
+};
+
+// An entry of the package as its directory records it.
+struct TXpsPackageEntry {
+    std::u16string Name;
+    uint64_t UnpackedSize = 0;
+};
+
+// An XPS package read through the ZIP component, set up the way the
+// converter reads packages: its messages carry the component's name, damaged
+// entries are refused and stored names are read in the OEM code page. The
+// conversion run and the command line's listing and extraction share it, so
+// their errors read alike. While open, it counts what it unpacks and takes.
+class TXpsPackage {
+public:
+    TXpsPackage();
+    ~TXpsPackage();
+    TXpsPackage(const TXpsPackage&) = delete;
+    TXpsPackage& operator=(const TXpsPackage&) = delete;
+
+    TZipArchiver& Archive() { return archive_; }
+
+    // Opens the archive held in source, which stays the caller's and must
+    // outlive the opening; the counts start again from nothing.
+    void Open(TStream& source);
+    void Close();
+
+    // Whether a search finds an entry of that name, in any folder.
+    bool Contains(const std::u16string& name);
+    // The entries in directory order.
+    std::vector<TXpsPackageEntry> Entries();
+
+    // Takes the named part out of the package into buffer, rewound, or only
+    // reads it through when buffer is null. A part or a run beyond the limits
+    // is refused as its bytes arrive, whatever sizes the package records.
+    void ExtractPart(const std::u16string& name, TMemoryStream* buffer, const TXpsLimits& limits);
+    // Writes the named entry's bytes to destination, under no limits but the
+    // component's own.
+    void ExtractEntry(const std::u16string& name, TMemoryStream& destination);
+
+private:
+    TZipArchiver archive_;
+    // What the package has unpacked and taken since it was opened.
+    int64_t unpackedBytes_ = 0;
+    int32_t partsTaken_ = 0;
+};
