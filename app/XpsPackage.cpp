@@ -1,5 +1,8 @@
 #include "app/XpsPackage.h"
 
+#include <cstring>
+
+#include "platform/CodePages.h"
 #include "platform/Conversions.h"
 #include "platform/Streams.h"
 
@@ -29,6 +32,18 @@ private:
     int64_t& unpackedBytes_;
 };
 
+// The text of UTF-16 markup, byte-order mark and all, in UTF-8 without one;
+// an odd last byte is dropped and an unpaired surrogate becomes U+FFFD.
+std::string Utf16MarkupToUtf8(const uint8_t* bytes, size_t size, bool bigEndian) {
+    std::u16string text(size / 2 - 1, u'\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        const uint8_t first = bytes[2 * i + 2];
+        const uint8_t second = bytes[2 * i + 3];
+        text[i] = static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+    }
+    return Utf16ToUtf8(text);
+}
+
 }  // namespace
 
 EXpsLimitError::EXpsLimitError(std::u16string message) : Exception(u"EXpsLimitError", std::move(message)) {}
@@ -56,6 +71,11 @@ bool TXpsPackage::Contains(const std::u16string& name) {
     return archive_.FindFirstEntry(name, item, kZFAttrFilesOnly, u"");
 }
 
+bool TXpsPackage::HasEntry(const std::u16string& name) {
+    int32_t index = 0;
+    return archive_.DirManager() != nullptr && archive_.DirManager()->Entries.FindEntry(name, index);
+}
+
 std::vector<TXpsPackageEntry> TXpsPackage::Entries() {
     std::vector<TXpsPackageEntry> entries;
     if (TZFDirManager* manager = archive_.DirManager()) {
@@ -74,6 +94,19 @@ void TXpsPackage::ExtractPart(const std::u16string& name, TMemoryStream* buffer,
     TPartSink sink(name, buffer, limits, unpackedBytes_);
     archive_.ExtractEntryToStream(name, sink);
     if (buffer != nullptr) buffer->SetPosition(0);
+}
+
+void TXpsPackage::ExtractMarkup(const std::u16string& name, TMemoryStream& buffer, const TXpsLimits& limits) {
+    ExtractPart(name, &buffer, limits);
+    const uint8_t* bytes = buffer.Memory();
+    const auto size = static_cast<size_t>(buffer.Size());
+    const bool littleEndian = size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
+    const bool bigEndian = size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF;
+    if (!littleEndian && !bigEndian) return;
+    const std::string text = Utf16MarkupToUtf8(bytes, size, bigEndian);
+    buffer.SetSize(static_cast<int64_t>(text.size()));
+    std::memcpy(buffer.Memory(), text.data(), text.size());
+    buffer.SetPosition(0);
 }
 
 void TXpsPackage::ExtractEntry(const std::u16string& name, TMemoryStream& destination) {

@@ -16,6 +16,7 @@ class TStream;
 // document comes near any of them.
 struct TXpsLimits {
     int64_t PartBytes = 8 << 20;                   // a sequence, document or page part, unpacked
+    int64_t PartElements = 1 << 20;                // the elements of one such part
     int32_t PageObjects = 100'000;                 // the text and line objects of one page
     int32_t TextCharacters = 65'536;               // the text of one run, in UTF-16 units
     int64_t RunUnpackedBytes = int64_t(1) << 30;   // all parts a run unpacks, images included
@@ -56,6 +57,9 @@ public:
 
     // Whether a search finds an entry of that name, in any folder.
     bool Contains(const std::u16string& name);
+    // Whether the directory holds an entry of exactly that name, letter case
+    // and the kind of slash aside.
+    bool HasEntry(const std::u16string& name);
     // The entries in directory order.
     std::vector<TXpsPackageEntry> Entries();
 
@@ -63,6 +67,10 @@ public:
     // reads it through when buffer is null. A part or a run beyond the limits
     // is refused as its bytes arrive, whatever sizes the package records.
     void ExtractPart(const std::u16string& name, TMemoryStream* buffer, const TXpsLimits& limits);
+    // Takes a sequence, document, page or relationships part out like
+    // ExtractPart; a part written in UTF-16 (it starts with a byte-order mark)
+    // becomes UTF-8, so that the reader sees the same markup either way.
+    void ExtractMarkup(const std::u16string& name, TMemoryStream& buffer, const TXpsLimits& limits);
     // Writes the named entry's bytes to destination, under no limits but the
     // component's own.
     void ExtractEntry(const std::u16string& name, TMemoryStream& destination);

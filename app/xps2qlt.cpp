@@ -15,7 +15,7 @@ namespace {
 constexpr char kProgramName[] = "xps2qlt";
 
 constexpr char kHelpText[] =
-    "Usage: xps2qlt [--font FAMILY] FILE...\n"
+    "Usage: xps2qlt [--font FAMILY] [--nested] FILE...\n"
     "       xps2qlt --list FILE\n"
     "       xps2qlt --extract NAME FILE\n"
     "\n"
@@ -26,6 +26,9 @@ constexpr char kHelpText[] =
     "the file name and a colon.\n"
     "\n"
     "  --font FAMILY   font family of the text objects (default: Arial)\n"
+    "  --nested        convert the content inside canvases too, under its\n"
+    "                  transforms, with rules drawn as thin filled rectangles,\n"
+    "                  as office suites and print drivers write them\n"
     "  --list          print the package's entries in directory order: the name,\n"
     "                  a tab and the uncompressed size\n"
     "  --extract NAME  write the bytes of the entry NAME to standard output\n"
@@ -91,6 +94,7 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
     TXpsLineLog log;
     const TFixedFontName font(options.FontName);
     TXpsConverter converter(log, font);
+    converter.Nested = options.Nested;
     TXpsRunOutcome outcome;
     {
         TProgressLine progress(err, file, showProgress);
@@ -99,6 +103,8 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
     }
     for (const std::u16string& line : log.Lines) WriteLine(out, line);
     if (outcome.Error) ReportError(out, err, file, outcome.Error->Message);
+    if (outcome.NestedContentSkipped)
+        err << kProgramName << ": " << Utf16ToUtf8(file) << ": content inside canvases was skipped; --nested converts it\n";
     return outcome.Complete() ? kExitSuccess : kExitFailure;
 }
 
@@ -165,6 +171,8 @@ TXps2QltOptions ParseXps2QltArgs(const std::vector<std::u16string>& args) {
             return options;
         } else if (arg == u"--font") {
             options.FontName = OptionValue(args, i, u"a font family");
+        } else if (arg == u"--nested") {
+            options.Nested = true;
         } else if (arg == u"--list") {
             SetMode(options, TXps2QltMode::List);
         } else if (arg == u"--extract") {

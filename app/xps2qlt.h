@@ -19,6 +19,7 @@ enum class TXps2QltMode { Convert, List, Extract, Help, Version };
 struct TXps2QltOptions {
     TXps2QltMode Mode = TXps2QltMode::Convert;
     std::u16string FontName = u"Arial";
+    bool Nested = false;
     std::u16string EntryName;  // of --extract
     std::vector<std::u16string> Files;
 };

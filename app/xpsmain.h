@@ -14,6 +14,7 @@
 
 class TFileStream;
 class TMemoryStream;
+class TqlxXMLDocument;
 class TqlxXMLItem;
 class TqlxRepDoc;
 
@@ -64,8 +65,14 @@ public:
 const TFormatSettings& XpsFormatSettings();
 long double XpsStrToFloat(std::u16string_view text);
 int32_t XpsColorToColor(std::u16string_view text);
-// The archive entry a Source names; relative references resolve against the
-// folder of the part that holds them.
+// An attribute's text with the characters the part wrote, references still
+// unexpanded: markup read in the reader's legacy mode keeps a character per
+// byte, and those bytes are UTF-8.
+std::u16string RawXpsText(const TqlxXMLItem& item, std::u16string_view name, bool legacy);
+// XMLUnescape, and "&apos;" for an apostrophe as anywhere in XML.
+std::u16string XpsUnescape(std::u16string_view text);
+// The archive entry a Source names, unescaped; relative references resolve
+// against the folder of the part that holds them.
 std::u16string PartNameFromSource(std::u16string_view source, std::u16string_view referringPart);
 // FontRenderingEmSize to a whole pixel height, halves to the even neighbour.
 int32_t RoundEmSize(long double emSize);
@@ -86,6 +93,11 @@ struct TXpsRunOutcome {
     // The error that ended the run early, if one did.
     std::optional<TErrorDescription> Error;
 
+    // The flat conversion left Glyphs or Path elements inside canvases, or
+    // could not read a sequence or document part for want of a declaration:
+    // the nested conversion would do more.
+    bool NestedContentSkipped = false;
+
     // Every page of an XPS package was converted.
     bool Complete() const { return IsXps && PagesFailed == 0 && !Error; }
 };
@@ -101,6 +113,11 @@ public:
     // Called after each page with its document and page numbers; may be empty.
     std::function<void(int32_t document, int32_t page)> OnPageDone;
     TXpsLimits Limits;
+    // Converts the content inside canvases too, under its transforms, reads
+    // every form of path geometry and takes thin filled rectangles for rules;
+    // reads sequence and document parts without a declaration, and finds the
+    // sequence through the package relationships when it has another name.
+    bool Nested = false;
 
     // One conversion run: clears the log and, when a source is held, writes a
     // template for every page of every fixed document of the package. An
@@ -115,15 +132,31 @@ public:
     bool ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
 
 private:
+    class TPageTranslation;
+    // A sequence's reference to a document, or a document's to a page.
+    struct TReference {
+        int32_t Number;         // 1 + its place among all children of the root
+        std::u16string Source;  // unresolved: a reference that fails does so in its turn
+    };
+
     void ConvertSequence(const std::u16string& sourceName, TXpsRunOutcome& outcome);
+    std::u16string FindSequence();
+    std::u16string SequenceFromRelationships();
+    // The children of the part's root named element, each with its Source.
+    std::vector<TReference> ReadReferences(const std::u16string& partName, std::u16string_view element,
+                                           TXpsRunOutcome& outcome);
     void ConvertDocument(const std::u16string& docName, int32_t document, const std::u16string& sourceName,
                          TXpsRunOutcome& outcome);
+    // Parses a part into document; likeAPage puts the declaration of a page
+    // in front of it instead of its own.
+    void LoadMarkup(const std::u16string& partName, TMemoryStream& part, TqlxXMLDocument& document, bool likeAPage);
+    // The run stops taking parts once its templates fill their room.
+    void CheckTemplateRoom() const;
     // Takes the named part out of the package into buffer, or only reads it
     // through when buffer is null; a part or a run beyond its limits is refused.
     void ExtractPart(const std::u16string& name, TMemoryStream* buffer);
+    void ExtractMarkup(const std::u16string& name, TMemoryStream& buffer);
     void TranslatePage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
-    void ConvertGlyphs(TqlxRepDoc& repDoc, TFont& font, const TqlxXMLItem& glyphs);
-    void ConvertPath(TqlxRepDoc& repDoc, const TqlxXMLItem& path);
     void ReportImageBrushes(const TqlxXMLItem& path, const std::u16string& pageName);
     void LogPageError(const std::u16string& className, const std::u16string& message);
 
@@ -133,4 +166,6 @@ private:
     int64_t runTemplateBytes_ = 0;
     // The size of the template the last page wrote, 0 when it wrote none.
     int64_t pageTemplateBytes_ = 0;
+    // The last page left content inside canvases behind.
+    bool pageSkippedNested_ = false;
 };

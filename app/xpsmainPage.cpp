@@ -1,53 +1,31 @@
-#include <cstring>
+#include <cmath>
 #include <filesystem>
+#include <limits>
 #include <string_view>
 
+#include "app/XpsPageWalker.h"
 #include "app/xpsmain.h"
 #include "platform/CodePages.h"
 #include "platform/Conversions.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
+#include "platform/NumberFormat.h"
 #include "platform/Streams.h"
 #include "template/crtqlt.h"
 #include "xml/qlxXML.h"
 
 namespace {
 
-// The reader's legacy mode, which the text chain depends on, is chosen by a
-// version 1.0 declaration without "standalone".
-constexpr std::string_view kPageDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
 constexpr char16_t kDefaultFontName[] = u"Arial";
 constexpr uint8_t kTextCharset = 204;
-
-bool IsXmlBlank(uint8_t byte) { return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n'; }
-
-// Where the page's markup begins once its own declaration (with the byte-order
-// mark and blanks in front of it) is dropped; 0 when it has none. A second
-// declaration would otherwise open an element that swallows the page.
-size_t SkipOwnDeclaration(const uint8_t* bytes, size_t size) {
-    const std::string_view text(reinterpret_cast<const char*>(bytes), size);
-    size_t i = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-    while (i < size && IsXmlBlank(bytes[i])) ++i;
-    const std::string_view rest = text.substr(i);
-    if (!rest.starts_with("<?xml") || rest.size() < 6 || !(IsXmlBlank(rest[5]) || rest[5] == '?')) return 0;
-    const size_t end = rest.find("?>");
-    return end == std::string_view::npos ? 0 : i + end + 2;
-}
-
-void BuildPageBuffer(TMemoryStream& pageStream, TMemoryStream& buffer) {
-    const auto size = static_cast<size_t>(pageStream.Size());
-    const size_t skip = SkipOwnDeclaration(pageStream.Memory(), size);
-    buffer.SetSize(static_cast<int64_t>(kPageDeclaration.size() + size - skip));
-    std::memcpy(buffer.Memory(), kPageDeclaration.data(), kPageDeclaration.size());
-    if (size > skip) std::memcpy(buffer.Memory() + kPageDeclaration.size(), pageStream.Memory() + skip, size - skip);
-    buffer.SetPosition(0);
-}
+// Office suites draw underlines and table rules as filled rectangles this thin.
+constexpr long double kRuleThickness = 3;
 
 // The text of UnicodeString and Data: the attribute's raw bytes, which the
 // legacy-mode reader kept one character per byte, decoded as UTF-8 and then
 // unescaped once.
 std::u16string ReadTextAttr(const TqlxXMLItem& item, std::u16string_view name) {
-    return XMLUnescape(Utf8ToUtf16(Utf16ToAnsi(item.GetRawAttr(name))));
+    return XpsUnescape(RawXpsText(item, name, true));
 }
 
 long double ReadNumberAttr(const TqlxXMLItem& item, std::u16string_view name) {
@@ -60,10 +38,22 @@ void CheckObjectRoom(const TqlxRepDoc& repDoc, int32_t maxObjects) {
         throw EXpsLimitError(u"The page makes more than " + IntToStr(maxObjects) + u" objects");
 }
 
-struct TPathPoint {
-    long double X = 0;
-    long double Y = 0;
+// The template's reader holds its numbers as doubles: a page whose numbers
+// leave their range would give a template of "INF" or of numbers no reader takes.
+void CheckTemplateNumber(long double value) {
+    if (!(std::fabs(value) <= std::numeric_limits<double>::max()))
+        throw EConvertError(u"'" + FloatToStr(value, XpsFormatSettings()) + u"' is too large for a template");
+}
+
+// What becomes a text object.
+struct TTextRun {
+    TXpsPoint Origin;
+    int32_t Color = 0;
+    std::u16string Text;
+    long double EmSize = 0;
 };
+
+using TPathPoint = TXpsPoint;
 
 std::u16string_view FirstToken(std::u16string_view data) { return data.substr(0, data.find(u' ')); }
 
@@ -87,7 +77,8 @@ TPathPoint ReadPoint(std::u16string_view token) {
 // a point list that runs to its end or to a closing "z". Anything else at
 // the start of a pass (curves, arcs, relative commands) ends the path there,
 // keeping the lines made so far.
-void AddPathLines(TqlxRepDoc& repDoc, int32_t color, std::u16string_view data, int32_t maxObjects) {
+template <typename AddLine>
+void AddPathLines(std::u16string_view data, AddLine addLine) {
     DropChars(data, 3);
     TPathPoint start, current;
     while (!data.empty()) {
@@ -105,8 +96,7 @@ void AddPathLines(TqlxRepDoc& repDoc, int32_t color, std::u16string_view data, i
             const std::u16string_view token = FirstToken(data);
             closed = token.starts_with(u'z');
             const TPathPoint next = closed ? start : ReadPoint(token);
-            CheckObjectRoom(repDoc, maxObjects);
-            repDoc.AddLine(color, current.X, next.X, current.Y, next.Y);
+            addLine(TXpsLine{{current.X, current.Y}, {next.X, next.Y}});
             current = next;
             DropFirstToken(data);
         }
@@ -121,6 +111,110 @@ std::u16string ImageExtension(const std::u16string& name) {
 }
 
 }  // namespace
+
+// One page on its way into a template: what the walk finds becomes its objects.
+class TXpsConverter::TPageTranslation : public IXpsPageVisitor {
+public:
+    TPageTranslation(TXpsConverter& converter, TqlxRepDoc& repDoc, const std::u16string& pageName)
+        : converter_(converter), repDoc_(repDoc), pageName_(pageName) {}
+
+    void VisitGlyphs(const TqlxXMLItem& glyphs, const TXpsScope& scope) override {
+        AddText(converter_.Nested ? ReadNestedGlyphs(glyphs, scope) : ReadFlatGlyphs(glyphs));
+    }
+
+    void VisitPath(const TqlxXMLItem& path, const TXpsScope& scope) override {
+        if (converter_.Nested) AddNestedPath(path, scope);
+        else AddFlatPath(path);
+        converter_.ReportImageBrushes(path, pageName_);
+    }
+
+private:
+    TTextRun ReadFlatGlyphs(const TqlxXMLItem& glyphs) {
+        TTextRun run;
+        run.Origin = {ReadNumberAttr(glyphs, u"OriginX"), ReadNumberAttr(glyphs, u"OriginY")};
+        run.Color = XpsColorToColor(glyphs.GetAttr(u"Fill"));
+        run.Text = ReadText(glyphs);
+        run.EmSize = ReadNumberAttr(glyphs, u"FontRenderingEmSize");
+        return run;
+    }
+
+    // The origin and the em size go through the run's transforms; the "{}"
+    // that escapes a text starting with a brace is no part of it.
+    TTextRun ReadNestedGlyphs(const TqlxXMLItem& glyphs, const TXpsScope& scope) {
+        TTextRun run;
+        const TXpsMatrix transform = scope.TotalTransformOf(glyphs);
+        run.Origin = transform.Map({ReadNumberAttr(glyphs, u"OriginX"), ReadNumberAttr(glyphs, u"OriginY")});
+        const TXpsBrush fill = scope.BrushOf(glyphs, u"Fill");
+        run.Color = fill.Present ? fill.Color : XpsColorToColor(u"");
+        run.Text = ReadText(glyphs);
+        if (run.Text.starts_with(u"{}")) run.Text.erase(0, 2);
+        run.EmSize = ReadNumberAttr(glyphs, u"FontRenderingEmSize") * transform.VerticalScale();
+        return run;
+    }
+
+    // Measuring keeps every line of a text twice: a run of millions of line
+    // breaks would take gigabytes.
+    std::u16string ReadText(const TqlxXMLItem& glyphs) const {
+        std::u16string text = ReadTextAttr(glyphs, u"UnicodeString");
+        const int32_t maxCharacters = converter_.Limits.TextCharacters;
+        if (text.size() > size_t(maxCharacters))
+            throw EXpsLimitError(u"The text run is longer than " + IntToStr(maxCharacters) + u" characters");
+        return text;
+    }
+
+    void AddText(const TTextRun& run) {
+        const std::u16string chosenName = converter_.fontNames_.FontName();
+        font_.Charset = kTextCharset;
+        font_.Color = run.Color;
+        font_.Height = -RoundEmSize(run.EmSize);
+        font_.Name = chosenName.empty() ? kDefaultFontName : chosenName;
+        font_.Style = 0;
+        CheckTemplateNumber(run.Origin.X);
+        CheckTemplateNumber(run.Origin.Y);
+        CheckObjectRoom(repDoc_, converter_.Limits.PageObjects);
+        repDoc_.AddMemo(font_, Utf16ToUtf8(run.Text), run.Origin.X, run.Origin.Y);
+    }
+
+    void AddFlatPath(const TqlxXMLItem& path) {
+        const std::u16string data = ReadTextAttr(path, u"Data");
+        if (path.HasAttr(u"Fill")) {
+            // A filled outline draws no lines, but a malformed colour still fails the page.
+            XpsColorToColor(path.GetAttr(u"Fill"));
+            return;
+        }
+        const int32_t stroke = XpsColorToColor(path.GetAttr(u"Stroke"));
+        if (data.find(u"F1") != std::u16string::npos)
+            AddPathLines(data, [&](const TXpsLine& line) { AddLine(stroke, line); });
+    }
+
+    // A stroke draws every straight segment; a solid fill without a stroke
+    // draws a thin rectangle as the rule it stands for.
+    void AddNestedPath(const TqlxXMLItem& path, const TXpsScope& scope) {
+        const TXpsMatrix pathTransform = scope.TotalTransformOf(path);
+        const TXpsBrush stroke = scope.BrushOf(path, u"Stroke");
+        const TXpsBrush fill = scope.BrushOf(path, u"Fill");
+        TXpsMatrix geometryTransform;
+        const TXpsGeometry geometry = scope.GeometryOf(path, geometryTransform);
+        const TXpsMatrix transform = geometryTransform.Then(pathTransform);
+        if (stroke.Present) {
+            for (const TXpsLine& line : StraightLines(geometry, transform)) AddLine(stroke.Color, line);
+        } else if (fill.Solid) {
+            if (const auto rule = ThinRectangleCentreLine(geometry, transform, kRuleThickness)) AddLine(fill.Color, *rule);
+        }
+    }
+
+    void AddLine(int32_t color, const TXpsLine& line) {
+        for (const long double value : {line.From.X, line.From.Y, line.To.X - line.From.X, line.To.Y - line.From.Y})
+            CheckTemplateNumber(value);
+        CheckObjectRoom(repDoc_, converter_.Limits.PageObjects);
+        repDoc_.AddLine(color, line.From.X, line.To.X, line.From.Y, line.To.Y);
+    }
+
+    TXpsConverter& converter_;
+    TqlxRepDoc& repDoc_;
+    const std::u16string& pageName_;
+    TFont font_;
+};
 
 bool TXpsConverter::ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName,
                                      const std::u16string& pageName) {
@@ -137,61 +231,23 @@ bool TXpsConverter::ConvertFixedPage(TMemoryStream& pageStream, const std::u16st
 void TXpsConverter::TranslatePage(TMemoryStream& pageStream, const std::u16string& outName,
                                   const std::u16string& pageName) {
     pageTemplateBytes_ = 0;
-    TMemoryStream buffer;
-    BuildPageBuffer(pageStream, buffer);
+    pageSkippedNested_ = false;
     TqlxXMLDocument page;
-    page.LoadFromStream(buffer, false);
+    LoadMarkup(pageName, pageStream, page, true);
     const TqlxXMLItem& root = *page.Root();
     if (root.Name != u"FixedPage") return;
     const long double width = ReadNumberAttr(root, u"Width");
     const long double height = ReadNumberAttr(root, u"Height");
+    CheckTemplateNumber(width);
+    CheckTemplateNumber(height);
     TqlxRepDoc repDoc(outName);
-    TFont font;
     repDoc.AddPage(width, height);
-    const int32_t count = root.ChildCount();
-    for (int32_t i = 0; i < count; ++i) {
-        const TqlxXMLItem& child = *root.Child(i);
-        if (child.Name == u"Glyphs") ConvertGlyphs(repDoc, font, child);
-        else if (child.Name == u"Path") {
-            ConvertPath(repDoc, child);
-            ReportImageBrushes(child, pageName);
-        }
-    }
+    TPageTranslation translation(*this, repDoc, pageName);
+    pageSkippedNested_ = WalkFixedPage(root, Nested, translation);
     repDoc.SaveTemplate();
     std::error_code unknown;
     const uintmax_t written = std::filesystem::file_size(NativePath(repDoc.FileName()), unknown);
     pageTemplateBytes_ = unknown ? 0 : static_cast<int64_t>(written);
-}
-
-void TXpsConverter::ConvertGlyphs(TqlxRepDoc& repDoc, TFont& font, const TqlxXMLItem& glyphs) {
-    const long double x = ReadNumberAttr(glyphs, u"OriginX");
-    const long double y = ReadNumberAttr(glyphs, u"OriginY");
-    const int32_t color = XpsColorToColor(glyphs.GetAttr(u"Fill"));
-    const std::u16string unicodeText = ReadTextAttr(glyphs, u"UnicodeString");
-    // Measuring keeps every line of a text twice: a run of millions of line
-    // breaks would take gigabytes.
-    if (unicodeText.size() > size_t(Limits.TextCharacters))
-        throw EXpsLimitError(u"The text run is longer than " + IntToStr(Limits.TextCharacters) + u" characters");
-    const std::string text = Utf16ToUtf8(unicodeText);
-    const std::u16string chosenName = fontNames_.FontName();
-    font.Charset = kTextCharset;
-    font.Color = color;
-    font.Height = -RoundEmSize(ReadNumberAttr(glyphs, u"FontRenderingEmSize"));
-    font.Name = chosenName.empty() ? kDefaultFontName : chosenName;
-    font.Style = 0;
-    CheckObjectRoom(repDoc, Limits.PageObjects);
-    repDoc.AddMemo(font, text, x, y);
-}
-
-void TXpsConverter::ConvertPath(TqlxRepDoc& repDoc, const TqlxXMLItem& path) {
-    const std::u16string data = ReadTextAttr(path, u"Data");
-    if (path.HasAttr(u"Fill")) {
-        // A filled outline draws no lines, but a malformed colour still fails the page.
-        XpsColorToColor(path.GetAttr(u"Fill"));
-    } else {
-        const int32_t stroke = XpsColorToColor(path.GetAttr(u"Stroke"));
-        if (data.find(u"F1") != std::u16string::npos) AddPathLines(repDoc, stroke, data, Limits.PageObjects);
-    }
 }
 
 // Images put nothing into the template: each image brush of the path's fill
@@ -200,7 +256,7 @@ void TXpsConverter::ConvertPath(TqlxRepDoc& repDoc, const TqlxXMLItem& path) {
 void TXpsConverter::ReportImageBrushes(const TqlxXMLItem& path, const std::u16string& pageName) {
     ForEachChildNamed(path, u"Path.Fill", [&](const TqlxXMLItem& fill, int32_t) {
         ForEachChildNamed(fill, u"ImageBrush", [&](const TqlxXMLItem& brush, int32_t) {
-            const std::u16string name = PartNameFromSource(brush.GetAttr(u"ImageSource"), pageName);
+            const std::u16string name = PartNameFromSource(RawXpsText(brush, u"ImageSource", true), pageName);
             log_.Append(ImageExtension(name) + u": " + name);
             ExtractPart(name, nullptr);
         });

@@ -180,8 +180,28 @@ int32_t XpsColorToColor(std::u16string_view text) {
     return static_cast<int32_t>(value - 0xFF000000u);
 }
 
+std::u16string RawXpsText(const TqlxXMLItem& item, std::u16string_view name, bool legacy) {
+    const std::u16string_view raw = item.GetRawAttr(name);
+    return legacy ? Utf8ToUtf16(Utf16ToAnsi(raw)) : std::u16string(raw);
+}
+
+// "&apos;" becomes a character reference first: the text is then unescaped
+// in one pass, so "&amp;apos;" still stands for the text "&apos;".
+std::u16string XpsUnescape(std::u16string_view text) {
+    constexpr std::u16string_view kApostrophe = u"&apos;";
+    if (text.find(kApostrophe) == std::u16string_view::npos) return XMLUnescape(text);
+    std::u16string numbered;
+    size_t from = 0;
+    for (size_t at = text.find(kApostrophe); at != std::u16string_view::npos; at = text.find(kApostrophe, from)) {
+        numbered.append(text.substr(from, at - from)).append(u"&#39;");
+        from = at + kApostrophe.size();
+    }
+    numbered.append(text.substr(from));
+    return XMLUnescape(numbered);
+}
+
 std::u16string PartNameFromSource(std::u16string_view source, std::u16string_view referringPart) {
-    const std::u16string name = XMLUnescape(source);
+    const std::u16string name = XpsUnescape(source);
     if (!name.empty() && name.front() == u'/') return name.substr(1);
     const size_t slash = referringPart.rfind(u'/');
     const std::u16string_view folder = slash == std::u16string_view::npos ? std::u16string_view() : referringPart.substr(0, slash + 1);

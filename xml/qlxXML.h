@@ -9,10 +9,20 @@
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
 
+// The blanks that separate a tag's name from its attributes and one
+// attribute from the next: a space, a tab, a carriage return or a line feed.
+constexpr bool IsXmlBlank(char16_t ch) { return ch == u' ' || ch == u'\t' || ch == u'\r' || ch == u'\n'; }
+
 // Raised for malformed XML text, always with "Invalid file format".
 class TqlxInvalidXMLException : public Exception {
 public:
     TqlxInvalidXMLException();
+};
+
+// Raised when a text holds more elements than the document takes.
+class TqlxXMLElementLimitException : public Exception {
+public:
+    explicit TqlxXMLElementLimitException(int64_t limit);
 };
 
 // One element. Attributes stay one raw text, exactly as written in the tag,
@@ -67,6 +77,10 @@ public:
     bool Indented = false;
     bool LegacyEncoding = false;
     std::u16string SwapDir;
+    // The most elements a load takes, the root included; 0 for no limit. Each
+    // costs some hundred bytes, so a text of nothing but empty tags could
+    // otherwise take many times its own size.
+    int64_t MaxElements = 0;
 
     TqlxXMLDocument();
     ~TqlxXMLDocument();

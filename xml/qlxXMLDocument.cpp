@@ -93,6 +93,7 @@ void TqlxXMLDocument::ParseStream(TStream& stream, bool swapping) {
     // The root is reused: what an earlier load marked on it must not carry over.
     root_->Swappable = false;
     root_->ChildrenLoaded = true;
+    reader.MaxElements = MaxElements;
     reader.ParseDeclaration();
     LegacyEncoding = reader.LegacyEncoding;
     reader.ParseTree(root_.get(), !swapping);

@@ -24,6 +24,8 @@ bool RemoveSwapMarker(std::u16string& attrText) {
     return true;
 }
 
+bool IsBlankByte(char byte) { return IsXmlBlank(static_cast<unsigned char>(byte)); }
+
 bool IsEndTagOf(const std::u16string& endTagName, const std::u16string& name) {
     return endTagName.size() == name.size() + 1 && endTagName[0] == u'/' &&
            std::u16string_view(endTagName).substr(1) == name;
@@ -66,6 +68,7 @@ void TqlxXMLReader::ParseTree(TqlxXMLItem* item, bool noSwap) {
         int64_t start;
     };
     std::vector<TOpenElement> open;
+    int64_t elements = 1;
     int64_t start = Position();
     if (ReadElementTag(*item) != TTagKind::Open) return;
     open.push_back({item, nullptr, start});
@@ -81,6 +84,7 @@ void TqlxXMLReader::ParseTree(TqlxXMLItem* item, bool noSwap) {
             continue;
         }
         if (open.size() >= kMaxNestingDepth) throw TqlxInvalidXMLException();
+        if (MaxElements > 0 && ++elements > MaxElements) throw TqlxXMLElementLimitException(MaxElements);
         if (kind == TTagKind::Complete) {
             open.back().element->AttachChild(child.release());
         } else {
@@ -93,10 +97,10 @@ void TqlxXMLReader::ParseTree(TqlxXMLItem* item, bool noSwap) {
 void TqlxXMLReader::NextTag(std::u16string& name, std::u16string& attrText) {
     ScanTag();
     std::string_view tag(tag_);
-    if (!tag.empty() && tag.back() == ' ') tag.remove_suffix(1);
-    const size_t space = tag.find(' ');
-    const std::string_view attrBytes = space == std::string_view::npos ? std::string_view() : tag.substr(space + 1);
-    name = AnsiToUtf16(tag.substr(0, space));
+    if (!tag.empty() && IsBlankByte(tag.back())) tag.remove_suffix(1);
+    const auto blank = static_cast<size_t>(std::find_if(tag.begin(), tag.end(), IsBlankByte) - tag.begin());
+    const std::string_view attrBytes = blank == tag.size() ? std::string_view() : tag.substr(blank + 1);
+    name = AnsiToUtf16(tag.substr(0, blank));
     attrText = LegacyEncoding ? AnsiToUtf16(attrBytes) : Utf8ToUtf16(attrBytes);
 }
 

@@ -14,6 +14,7 @@ public:
     static constexpr size_t kMaxNestingDepth = 1024;
 
     bool LegacyEncoding = false;  // attribute texts are 8-bit code page text, not UTF-8
+    int64_t MaxElements = 0;      // what ParseTree takes at most, item included; 0 for no limit
 
     explicit TqlxXMLReader(TStream& stream);
     // Leaves the stream just after the last byte consumed.

@@ -1,0 +1,312 @@
+#include "app/XpsGeometry.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/xpsmain.h"
+#include "platform/CodePages.h"
+#include "platform/Exceptions.h"
+#include "xml/qlxXML.h"
+
+namespace {
+
+// Two mapped coordinates this close are one: transforms such as 4/3 leave
+// the last bits of equal coordinates apart.
+constexpr long double kSameCoordinate = 1e-6L;
+
+bool IsDigit(char16_t ch) { return ch >= u'0' && ch <= u'9'; }
+bool IsSign(char16_t ch) { return ch == u'+' || ch == u'-'; }
+
+// Reads numbers and command letters off path data or a point list. Numbers
+// end where the XPS number grammar ends, so "1-2" is two numbers and a
+// command letter may follow a number directly.
+class TPathScanner {
+public:
+    explicit TPathScanner(std::u16string_view text) : text_(text) {}
+
+    bool AtEnd() {
+        SkipSeparators();
+        return at_ == text_.size();
+    }
+
+    bool AtNumber() {
+        SkipSeparators();
+        return NumberLength() > 0;
+    }
+
+    // The next letter, consumed; 0 when something else comes next.
+    char16_t Letter() {
+        SkipSeparators();
+        if (at_ == text_.size()) return 0;
+        const char16_t ch = text_[at_];
+        if (!((ch >= u'A' && ch <= u'Z') || (ch >= u'a' && ch <= u'z'))) return 0;
+        ++at_;
+        return ch;
+    }
+
+    bool NextIs(char16_t ch) {
+        SkipSeparators();
+        return at_ < text_.size() && text_[at_] == ch;
+    }
+
+    // False, consuming nothing, when no number comes next.
+    bool ReadNumber(long double& value) {
+        SkipSeparators();
+        const size_t length = NumberLength();
+        if (length == 0) return false;
+        value = XpsStrToFloat(text_.substr(at_, length));
+        at_ += length;
+        return true;
+    }
+
+    // count numbers, or none of them when fewer follow.
+    bool ReadNumbers(long double* values, size_t count) {
+        const size_t start = at_;
+        for (size_t i = 0; i < count; ++i) {
+            if (ReadNumber(values[i])) continue;
+            at_ = start;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    void SkipSeparators() {
+        while (at_ < text_.size() && (IsXmlBlank(text_[at_]) || text_[at_] == u',')) ++at_;
+    }
+
+    size_t DigitsFrom(size_t i) const {
+        while (i < text_.size() && IsDigit(text_[i])) ++i;
+        return i;
+    }
+
+    // sign? digits ("." digits)? (("e" | "E") sign? digits)?, with a digit or
+    // the "." before any exponent.
+    size_t NumberLength() const {
+        size_t i = at_;
+        if (i < text_.size() && IsSign(text_[i])) ++i;
+        const size_t mantissa = i;
+        i = DigitsFrom(i);
+        if (i < text_.size() && text_[i] == u'.') i = DigitsFrom(i + 1);
+        if (i == mantissa) return 0;
+        if (i < text_.size() && (text_[i] == u'e' || text_[i] == u'E')) {
+            size_t exponent = i + 1;
+            if (exponent < text_.size() && IsSign(text_[exponent])) ++exponent;
+            const size_t end = DigitsFrom(exponent);
+            if (end > exponent) i = end;
+        }
+        return i - at_;
+    }
+
+    std::u16string_view text_;
+    size_t at_ = 0;
+};
+
+// Builds the figures of a geometry as its commands arrive.
+class TFigureBuilder {
+public:
+    const TXpsPoint& Current() const { return current_; }
+
+    void MoveTo(TXpsPoint point) {
+        geometry_.push_back({point, {}, false});
+        open_ = true;
+        current_ = point;
+    }
+
+    void StepTo(TXpsPoint point, bool straight, bool stroked = true) {
+        // Drawing on after a close starts a new figure where the closed one began.
+        if (!open_) MoveTo(current_);
+        geometry_.back().Steps.push_back({point, straight, stroked});
+        current_ = point;
+    }
+
+    void Close() {
+        if (!open_) return;
+        geometry_.back().Closed = true;
+        current_ = geometry_.back().Start;
+        open_ = false;
+    }
+
+    TXpsGeometry Take() { return std::move(geometry_); }
+
+private:
+    TXpsGeometry geometry_;
+    TXpsPoint current_;
+    bool open_ = false;
+};
+
+// How many numbers one group of a command takes, and where the group's end
+// point stands among them; 0 for a letter that is no command.
+struct TCommandShape {
+    size_t Numbers = 0;
+    size_t EndX = 0;
+};
+
+TCommandShape ShapeOf(char16_t upper) {
+    switch (upper) {
+        case u'M': case u'L': case u'T': return {2, 0};
+        case u'H': case u'V': return {1, 0};
+        case u'Q': case u'S': return {4, 2};
+        case u'C': return {6, 4};
+        case u'A': return {7, 5};
+        default: return {};
+    }
+}
+
+char16_t ToUpper(char16_t ch) { return ch >= u'a' && ch <= u'z' ? static_cast<char16_t>(ch - 32) : ch; }
+
+// One group of numbers of a command, applied to the figures.
+void ApplyGroup(TFigureBuilder& figures, char16_t command, const long double* numbers, const TCommandShape& shape) {
+    const char16_t upper = ToUpper(command);
+    const bool relative = command != upper;
+    const TXpsPoint from = figures.Current();
+    if (upper == u'H') {
+        figures.StepTo({relative ? from.X + numbers[0] : numbers[0], from.Y}, true);
+        return;
+    }
+    if (upper == u'V') {
+        figures.StepTo({from.X, relative ? from.Y + numbers[0] : numbers[0]}, true);
+        return;
+    }
+    TXpsPoint end{numbers[shape.EndX], numbers[shape.EndX + 1]};
+    if (relative) end = {from.X + end.X, from.Y + end.Y};
+    if (upper == u'M') figures.MoveTo(end);
+    else figures.StepTo(end, upper == u'L');
+}
+
+[[noreturn]] void RaiseInvalidNumber(std::u16string_view text) {
+    throw EConvertError(u"'" + std::u16string(text) + u"' is not a valid floating point value");
+}
+
+// A point list of a PathFigure or a segment: pairs of numbers and nothing else.
+std::vector<TXpsPoint> ReadPoints(std::u16string_view text) {
+    TPathScanner scanner(text);
+    std::vector<TXpsPoint> points;
+    long double pair[2];
+    while (scanner.ReadNumbers(pair, 2)) points.push_back({pair[0], pair[1]});
+    if (!scanner.AtEnd() || points.empty()) RaiseInvalidNumber(text);
+    return points;
+}
+
+bool Near(long double a, long double b) { return std::fabs(a - b) <= kSameCoordinate; }
+bool SamePlace(TXpsPoint a, TXpsPoint b) { return Near(a.X, b.X) && Near(a.Y, b.Y); }
+
+// Four corners whose sides alternate between horizontal and vertical, none of them a point.
+bool IsAxisAlignedRectangle(const std::vector<TXpsPoint>& corners) {
+    bool previousHorizontal = false;
+    for (size_t i = 0; i < corners.size(); ++i) {
+        const TXpsPoint a = corners[i];
+        const TXpsPoint b = corners[(i + 1) % corners.size()];
+        const bool horizontal = Near(a.Y, b.Y) && !Near(a.X, b.X);
+        const bool vertical = Near(a.X, b.X) && !Near(a.Y, b.Y);
+        if (horizontal == vertical || (i > 0 && horizontal == previousHorizontal)) return false;
+        previousHorizontal = horizontal;
+    }
+    return true;
+}
+
+}  // namespace
+
+TXpsPoint TXpsMatrix::Map(TXpsPoint point) const {
+    return {M11 * point.X + M21 * point.Y + DX, M12 * point.X + M22 * point.Y + DY};
+}
+
+TXpsMatrix TXpsMatrix::Then(const TXpsMatrix& outer) const {
+    return {M11 * outer.M11 + M12 * outer.M21,  M11 * outer.M12 + M12 * outer.M22,
+            M21 * outer.M11 + M22 * outer.M21,  M21 * outer.M12 + M22 * outer.M22,
+            DX * outer.M11 + DY * outer.M21 + outer.DX, DX * outer.M12 + DY * outer.M22 + outer.DY};
+}
+
+long double TXpsMatrix::VerticalScale() const { return std::sqrt(M21 * M21 + M22 * M22); }
+
+TXpsMatrix ReadMatrix(std::u16string_view text) {
+    TPathScanner scanner(text);
+    long double m[6];
+    if (!scanner.ReadNumbers(m, 6) || !scanner.AtEnd()) RaiseInvalidNumber(text);
+    return {m[0], m[1], m[2], m[3], m[4], m[5]};
+}
+
+TXpsGeometry ReadPathData(std::u16string_view data) {
+    TPathScanner scanner(data);
+    TFigureBuilder figures;
+    if (scanner.NextIs(u'F')) {
+        scanner.Letter();
+        long double fillRule = 0;
+        if (!scanner.ReadNumber(fillRule)) return {};
+    }
+    char16_t command = 0;
+    while (!scanner.AtEnd()) {
+        // Coordinates without a letter repeat the last command; those after a
+        // move draw lines.
+        if (const char16_t letter = scanner.Letter()) command = letter;
+        else if (command == u'M' || command == u'm') command = command == u'M' ? u'L' : u'l';
+        else if (command == 0 || command == u'Z' || command == u'z') break;
+        if (command == u'Z' || command == u'z') {
+            figures.Close();
+            continue;
+        }
+        const TCommandShape shape = ShapeOf(ToUpper(command));
+        long double numbers[7];
+        if (shape.Numbers == 0 || !scanner.ReadNumbers(numbers, shape.Numbers)) break;
+        ApplyGroup(figures, command, numbers, shape);
+    }
+    return figures.Take();
+}
+
+TXpsGeometry ReadPathFigures(const TqlxXMLItem& pathGeometry) {
+    TFigureBuilder figures;
+    ForEachChildNamed(pathGeometry, u"PathFigure", [&](const TqlxXMLItem& figure, int32_t) {
+        figures.MoveTo(ReadPoints(figure.GetAttr(u"StartPoint")).front());
+        for (int32_t i = 0; i < figure.ChildCount(); ++i) {
+            const TqlxXMLItem& segment = *figure.Child(i);
+            const bool stroked = UpperCase(segment.GetAttr(u"IsStroked")) != u"FALSE";
+            if (segment.Name == u"PolyLineSegment") {
+                for (const TXpsPoint& point : ReadPoints(segment.GetAttr(u"Points"))) figures.StepTo(point, true, stroked);
+            } else if (segment.Name == u"ArcSegment") {
+                figures.StepTo(ReadPoints(segment.GetAttr(u"Point")).back(), false);
+            } else if (segment.Name == u"PolyBezierSegment" || segment.Name == u"PolyQuadraticBezierSegment") {
+                figures.StepTo(ReadPoints(segment.GetAttr(u"Points")).back(), false);
+            }
+        }
+        if (UpperCase(figure.GetAttr(u"IsClosed")) == u"TRUE") figures.Close();
+    });
+    return figures.Take();
+}
+
+std::vector<TXpsLine> StraightLines(const TXpsGeometry& geometry, const TXpsMatrix& transform) {
+    std::vector<TXpsLine> lines;
+    const auto add = [&](TXpsPoint from, TXpsPoint to) {
+        const TXpsLine line{transform.Map(from), transform.Map(to)};
+        if (!(line.From == line.To)) lines.push_back(line);
+    };
+    for (const TXpsFigure& figure : geometry) {
+        TXpsPoint from = figure.Start;
+        for (const TXpsFigure::TStep& step : figure.Steps) {
+            if (step.Straight && step.Stroked) add(from, step.End);
+            from = step.End;
+        }
+        if (figure.Closed) add(from, figure.Start);
+    }
+    return lines;
+}
+
+std::optional<TXpsLine> ThinRectangleCentreLine(const TXpsGeometry& geometry, const TXpsMatrix& transform,
+                                                long double maxThickness) {
+    const auto drawn = [](const TXpsFigure& figure) { return !figure.Steps.empty(); };
+    if (std::count_if(geometry.begin(), geometry.end(), drawn) != 1) return std::nullopt;
+    const TXpsFigure& figure = *std::find_if(geometry.begin(), geometry.end(), drawn);
+    std::vector<TXpsPoint> corners = {transform.Map(figure.Start)};
+    for (const TXpsFigure::TStep& step : figure.Steps) {
+        if (!step.Straight) return std::nullopt;
+        corners.push_back(transform.Map(step.End));
+    }
+    if (corners.size() > 1 && SamePlace(corners.back(), corners.front())) corners.pop_back();
+    if (corners.size() != 4 || !IsAxisAlignedRectangle(corners)) return std::nullopt;
+    const auto [left, right] = std::minmax({corners[0].X, corners[1].X, corners[2].X, corners[3].X});
+    const auto [top, bottom] = std::minmax({corners[0].Y, corners[1].Y, corners[2].Y, corners[3].Y});
+    const long double width = right - left;
+    const long double height = bottom - top;
+    if (std::min(width, height) > maxThickness) return std::nullopt;
+    if (width >= height) return TXpsLine{{left, (top + bottom) / 2}, {right, (top + bottom) / 2}};
+    return TXpsLine{{(left + right) / 2, top}, {(left + right) / 2, bottom}};
+}
