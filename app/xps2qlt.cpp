@@ -15,7 +15,7 @@ namespace {
 constexpr char kProgramName[] = "xps2qlt";
 
 constexpr char kHelpText[] =
-    "Usage: xps2qlt [--font FAMILY] [--nested] FILE...\n"
+    "Usage: xps2qlt [--font FAMILY] FILE...\n"
     "       xps2qlt --list FILE\n"
     "       xps2qlt --extract NAME FILE\n"
     "\n"
