@@ -30,9 +30,7 @@ class TSaveCounter {
 public:
     explicit TSaveCounter(const QString& folder);
     ~TSaveCounter();
-    TSaveCounter(const TSaveCounter&) = delete;
-    TSaveCounter& operator=(const TSaveCounter&) = delete;
-
+    Q_DISABLE_COPY(TSaveCounter)
     int Count();
 
 private:

@@ -55,24 +55,19 @@ TEST(WideStrings, TagsOutsideTheListReadZeroAndIgnoreWrites) {
     EXPECT_THROW(list.Strings(1), EListError);
 }
 
-template <typename T, void (*Free)(T*)>
-struct TFcDeleter {
-    void operator()(T* object) const { Free(object); }
-};
-
 // The family of the first face that fontconfig offers for a regular upright
 // request of family in Russian (the tests' character set) that covers ch;
 // empty when no face does.
 std::u16string FallbackFamily(const char* family, char32_t ch) {
-    const std::unique_ptr<FcConfig, TFcDeleter<FcConfig, FcConfigDestroy>> config(FcInitLoadConfigAndFonts());
+    const std::unique_ptr<FcConfig, decltype(&FcConfigDestroy)> config(FcInitLoadConfigAndFonts(), FcConfigDestroy);
     const std::string request = std::string(family) + ":lang=ru:weight=regular:slant=roman:scalable=true";
-    const std::unique_ptr<FcPattern, TFcDeleter<FcPattern, FcPatternDestroy>> pattern(
-        FcNameParse(reinterpret_cast<const FcChar8*>(request.c_str())));
+    const std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> pattern(
+        FcNameParse(reinterpret_cast<const FcChar8*>(request.c_str())), FcPatternDestroy);
     FcConfigSubstitute(config.get(), pattern.get(), FcMatchPattern);
     FcDefaultSubstitute(pattern.get());
     FcResult result;
-    const std::unique_ptr<FcFontSet, TFcDeleter<FcFontSet, FcFontSetDestroy>> sorted(
-        FcFontSort(config.get(), pattern.get(), FcTrue, nullptr, &result));
+    const std::unique_ptr<FcFontSet, decltype(&FcFontSetDestroy)> sorted(
+        FcFontSort(config.get(), pattern.get(), FcTrue, nullptr, &result), FcFontSetDestroy);
     for (int i = 0; sorted && i < sorted->nfont; ++i) {
         FcCharSet* coverage = nullptr;
         FcChar8* name = nullptr;
