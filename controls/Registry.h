@@ -61,7 +61,8 @@ public:
     void WriteInteger(const std::u16string& name, int32_t value);
 
     // A yes/no setting, kept as the integer 1 or 0. A missing value reads as
-    // defaultValue; otherwise as ReadInteger, with its errors.
+    // defaultValue, any other as ReadInteger does (non-zero is yes), with its
+    // errors; with no key open it raises "Failed to get data".
     bool ReadBool(const std::u16string& name, bool defaultValue) const;
     void WriteBool(const std::u16string& name, bool value);
 
