@@ -25,7 +25,8 @@ namespace {
 const QString kApplicationTitle = QStringLiteral("XPS to QLT converter");
 const QString kCaption = QStringLiteral("Convert XPS to QuillReport");
 const QString kOpenTitle = QStringLiteral("Open XML Paper Specification Document");
-const QString kFileType = QStringLiteral("XPS Documents (*.xps)");
+// OpenXPS is the standardised form of XPS that current Windows print drivers write.
+const QStringList kFileTypes = {QStringLiteral("XPS Documents (*.xps)"), QStringLiteral("OpenXPS Documents (*.oxps)")};
 const QString kDefaultExt = QStringLiteral("xps");
 const QString kMRURegKey = QStringLiteral("\\Software\\Quill Reports\\MRUFont");
 constexpr unsigned kSourceMode = fmOpenRead | fmShareExclusive;
@@ -34,10 +35,12 @@ constexpr unsigned kSourceMode = fmOpenRead | fmShareExclusive;
 constexpr Qt::WindowFlags kDialogFrame =
     Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 
-// The extension, from the name's last "." on, is ".xps" exactly when the name
-// ends so, which also keeps out every name of three characters or fewer. The
-// comparison is exact: an upper-case ".XPS" is not taken.
-bool IsAcceptedArgument(const std::u16string& name) { return name.ends_with(u".xps") && FileExists(name); }
+// The extension, from the name's last "." on, is ".xps" or ".oxps" exactly
+// when the name ends so, which also keeps out every name of three characters
+// or fewer. The comparison is exact: an upper-case ".XPS" is not taken.
+bool IsAcceptedArgument(const std::u16string& name) {
+    return (name.ends_with(u".xps") || name.ends_with(u".oxps")) && FileExists(name);
+}
 
 void SetPaletteColor(QWidget& widget, QPalette::ColorRole role, const QColor& color) {
     QPalette colors = widget.palette();
@@ -67,7 +70,7 @@ QString TQtFileOpenDialog::Execute(QWidget* owner, const TOpenDialogRequest& req
     QFileDialog dialog(owner, request.Title);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(request.FileType);
+    dialog.setNameFilters(request.FileTypes);
     dialog.setDefaultSuffix(request.DefaultExt);
     if (request.FileName.isEmpty()) {
         dialog.setDirectory(request.InitialDir);
@@ -209,7 +212,7 @@ void TfmXPSConverter::FormDestroy() { sourceStream_.reset(); }
 
 void TfmXPSConverter::bbOpenXPSClick() {
     HandleErrors([this] {
-        TOpenDialogRequest request{kOpenTitle, kFileType, kDefaultExt, {}, {}};
+        TOpenDialogRequest request{kOpenTitle, kFileTypes, kDefaultExt, {}, {}};
         if (Edit1->text().isEmpty()) {
             request.InitialDir = QCoreApplication::applicationDirPath();
         } else {

@@ -21,10 +21,10 @@ class TqlxFontComboBox;
 // What the open dialog is set up with.
 struct TOpenDialogRequest {
     QString Title;
-    QString FileType;    // the file type with its mask, "Name (*.ext)"
-    QString DefaultExt;  // without the "."
-    QString InitialDir;  // where the dialog starts when no file name is proposed
-    QString FileName;    // the file name proposed, or empty
+    QStringList FileTypes;  // each with its mask, "Name (*.ext)"; the first is chosen at start
+    QString DefaultExt;     // without the "."
+    QString InitialDir;     // where the dialog starts when no file name is proposed
+    QString FileName;       // the file name proposed, or empty
 };
 
 // How the window asks for a file: the platform's dialog, or a test's answer.
@@ -59,7 +59,7 @@ public:
 void InitializeApplication();
 QString ApplicationTitle();
 
-// The main window: choose an .xps file, choose the font family, convert.
+// The main window: choose an .xps or .oxps file, choose the font family, convert.
 class TfmXPSConverter : public QDialog {
     Q_OBJECT
 

@@ -219,6 +219,22 @@ void TRegistry::WriteInteger(const std::u16string& name, int32_t value) {
     PutValue(TValue{name, TRegDataType::rdInteger, std::u16string(), value});
 }
 
+bool TRegistry::ReadBool(const std::u16string& name, bool defaultValue) const {
+    if (currentKey_ < 0) throw GetDataError(name);
+    return ValueExists(name) ? ReadInteger(name) != 0 : defaultValue;
+}
+
+void TRegistry::WriteBool(const std::u16string& name, bool value) { WriteInteger(name, value ? 1 : 0); }
+
+void TRegistry::BeginUpdate() { updating_ = true; }
+
+void TRegistry::EndUpdate() {
+    updating_ = false;
+    if (firstUnsaved_.empty()) return;
+    const std::u16string name = std::exchange(firstUnsaved_, std::u16string());
+    SaveFile(name);
+}
+
 const TRegistry::TValue* TRegistry::FindValue(const std::u16string& name) const {
     if (currentKey_ < 0) return nullptr;
     for (const TValue& value : keys_[currentKey_].values) {
@@ -239,16 +255,24 @@ void TRegistry::PutValue(TValue value) {
     std::vector<TValue>& values = keys_[currentKey_].values;
     const TValue* existing = FindValue(name);
     if (existing != nullptr) {
+        if (SameData(*existing, value)) return;
         value.name = existing->name;  // the name keeps the letter case it was made with
         values[existing - values.data()] = std::move(value);
     } else {
         values.push_back(std::move(value));
     }
-    SaveFile(name);
+    if (firstUnsaved_.empty()) firstUnsaved_ = name;
+    if (!updating_) EndUpdate();
+}
+
+bool TRegistry::SameData(const TValue& a, const TValue& b) {
+    if (a.type != b.type) return false;
+    return a.type == TRegDataType::rdInteger ? a.integer == b.integer : a.text == b.text;
 }
 
 void TRegistry::LoadFile() {
     keys_.assign(1, TKey{});
+    firstUnsaved_.clear();
     if (DirectoryExists(fileName_)) throw EFOpenError(fileName_, EISDIR);
     if (!FileExists(fileName_)) return;
     TFileStream file(fileName_, fmOpenRead | fmShareDenyNone);

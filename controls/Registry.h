@@ -23,10 +23,15 @@ enum class TRegDataType { rdUnknown, rdString, rdInteger };
 //   "Font0"="Arial"
 //   "FontType0"=dword:00000004
 //
-// Key paths and value names compare ignoring case. Every write saves the whole
-// file under a new name and renames it over the old one, so a crash never
-// leaves half a file behind. A value that cannot be parsed keeps its text and
-// reads as rdUnknown; lines that are not values are kept as they are.
+// Key paths and value names compare ignoring case. A write that changes the
+// store saves the whole file under a new name and renames it over the old one,
+// so a crash never leaves half a file behind; between BeginUpdate and EndUpdate
+// the writes are saved together, once. A value that cannot be parsed keeps its
+// text and reads as rdUnknown; lines that are not values are kept as they are.
+//
+// Qt's QSettings would not do: it drops the lines it cannot parse when it
+// saves, an unclosed quote swallows the values after it, and its INI files
+// keep neither the letter case rule nor the type of a value.
 class TRegistry {
 public:
     // The store of the current user: $XDG_CONFIG_HOME/QuillReports/registry.ini,
@@ -55,6 +60,19 @@ public:
     void WriteString(const std::u16string& name, const std::u16string& value);
     void WriteInteger(const std::u16string& name, int32_t value);
 
+    // A yes/no setting, kept as the integer 1 or 0. A missing value reads as
+    // defaultValue, any other as ReadInteger does (non-zero is yes), with its
+    // errors; with no key open it raises "Failed to get data".
+    bool ReadBool(const std::u16string& name, bool defaultValue) const;
+    void WriteBool(const std::u16string& name, bool value);
+
+    // Writes up to EndUpdate stay in memory; EndUpdate saves them at once if
+    // any changed the store, and a file that cannot be written then raises
+    // "Failed to set data" for the first value they changed. Writes not yet
+    // saved are lost with the object or with OpenKey, which reads the file again.
+    void BeginUpdate();
+    void EndUpdate();
+
 private:
     struct TValue {
         std::u16string name;  // empty for a line that is not a value
@@ -67,6 +85,7 @@ private:
         std::vector<TValue> values;
     };
 
+    static bool SameData(const TValue& a, const TValue& b);
     void LoadFile();
     void SaveFile(const std::u16string& valueName) const;
     const TValue* FindValue(const std::u16string& name) const;
@@ -76,4 +95,6 @@ private:
     std::u16string fileName_;
     std::vector<TKey> keys_;  // keys_[0] holds the lines in front of the first key
     int currentKey_ = -1;
+    bool updating_ = false;
+    std::u16string firstUnsaved_;  // the first value changed since the store was saved
 };

@@ -220,10 +220,12 @@ void TqlxFontComboBox::ReloadFontList() {
 }
 
 // Slots are read from the oldest up, each inserted at the top, so the most
-// recent ends first; a slot naming no listed family is cleared.
+// recent ends first; a slot naming no listed family is cleared. The store is
+// saved at most once, and only when a slot had to be cleared.
 void TqlxFontComboBox::ReadRecentFonts() {
     TRegistry registry;
     registry.OpenKey(mruRegKey_.toStdU16String(), true);
+    registry.BeginUpdate();
     try {
         for (int slot = MaxRecentCount - 1; slot >= 0; --slot) {
             const QString name = QString::fromStdU16String(registry.ReadString(NameValue(slot)));
@@ -235,6 +237,7 @@ void TqlxFontComboBox::ReadRecentFonts() {
                 registry.WriteInteger(TypeValue(slot), 0);
             }
         }
+        registry.EndUpdate();
     } catch (...) {
         // The list stays usable without a recent block it cannot trust.
         DropRecentBlock();
@@ -245,11 +248,13 @@ void TqlxFontComboBox::ReadRecentFonts() {
 void TqlxFontComboBox::WriteRecentFonts() {
     TRegistry registry;
     registry.OpenKey(mruRegKey_.toStdU16String(), true);
+    registry.BeginUpdate();
     for (int slot = 0; slot < MaxRecentCount; ++slot) {
         const bool used = slot < recentCount_;
         registry.WriteString(NameValue(slot), used ? itemText(slot).toStdU16String() : std::u16string());
         registry.WriteInteger(TypeValue(slot), used ? ItemTag(slot) : 0);
     }
+    registry.EndUpdate();
 }
 
 // The family chosen in the list goes to the top of the recent block, which

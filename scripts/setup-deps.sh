@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the build, the tests, the demo and the GUI need on Debian 12.
+# Installs what the build, the tests, the demo, the GUI and the Debian package
+# need on Debian 12.
 # Idempotent: only missing packages are installed, and apt's lists are fetched
 # only when something is missing.
 set -euo pipefail
@@ -15,6 +16,7 @@ packages=(
   xvfb xauth x11-apps imagemagick
   unzip zip time mupdf-tools python3
   xdotool
+  dpkg-dev file desktop-file-utils
 )
 
 missing=()

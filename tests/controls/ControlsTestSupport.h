@@ -24,6 +24,20 @@ private:
     bool hadPrevious_;
 };
 
+// Counts the saves of the files in a folder while it lives: a save renames a
+// new file into place.
+class TSaveCounter {
+public:
+    explicit TSaveCounter(const QString& folder);
+    ~TSaveCounter();
+    Q_DISABLE_COPY(TSaveCounter)
+    int Count();
+
+private:
+    int watch_;
+    int count_ = 0;
+};
+
 // A palette whose colours all differ, so a pixel tells which colour drew it.
 QPalette TestPalette();
 

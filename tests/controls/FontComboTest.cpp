@@ -205,6 +205,21 @@ private slots:
         QCOMPARE(StoredSlots(), (QStringList{":0", ":0", ":0", "Bravo:2", ":0"}));
     }
 
+    void StoreIsSavedOncePerChange() {
+        TTempConfigHome home;
+        TSaveCounter saves(home.Path() + "/QuillReports");
+        TFakeFontComboBox combo;
+        combo.Loaded();  // a first run fills the five slots
+        QCOMPARE(saves.Count(), 1);
+        Choose(combo, "Echo");
+        QCOMPARE(saves.Count(), 2);
+        TFakeFontComboBox next;
+        next.Loaded();  // every slot usable: nothing to clear
+        Choose(next, "Golf");
+        QCOMPARE(saves.Count(), 3);
+        QCOMPARE(StoredSlots(), (QStringList{"Golf:4", "Echo:1", ":0", ":0", ":0"}));
+    }
+
     void ShowMRUOffNeverTouchesTheStore() {
         TTempConfigHome home;
         WriteTextFile(home.StoreFile(), "[Software\\Quill Reports\\MRUFont]\n\"Font0\"=\"Golf\"\n\"FontType0\"=dword:4\n");

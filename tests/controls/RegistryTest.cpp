@@ -101,6 +101,54 @@ private slots:
                  QStringList{"registry.ini"});
     }
 
+    void UpdateSavesOnceWhatChanged() {
+        TTempConfigHome home;
+        TSaveCounter saves(home.Path() + "/QuillReports");
+        TRegistry registry;
+        QVERIFY(registry.OpenKey(MRUKey, true));
+        registry.BeginUpdate();
+        registry.WriteString(u"Font0", u"Arial");
+        registry.WriteInteger(u"FontType0", 4);
+        registry.WriteBool(u"Nested", true);
+        QVERIFY(!QFile::exists(home.StoreFile()));
+        registry.EndUpdate();
+        QCOMPARE(saves.Count(), 1);
+        QVERIFY(ReadTextFile(home.StoreFile()).endsWith("\"Nested\"=dword:00000001\n"));
+
+        // Writing what the store already holds saves nothing, in an update or alone.
+        registry.BeginUpdate();
+        registry.WriteString(u"FONT0", u"Arial");
+        registry.WriteInteger(u"FontType0", 4);
+        registry.EndUpdate();
+        registry.WriteBool(u"nested", true);
+        QCOMPARE(saves.Count(), 1);
+        registry.WriteInteger(u"FontType0", 2);
+        QCOMPARE(saves.Count(), 2);
+
+        // A failed save names the first value the update changed.
+        WriteTextFile(home.Path() + "/blocker", "x");
+        TRegistry blocked((home.Path() + "/blocker/registry.ini").toStdU16String());
+        QVERIFY(blocked.OpenKey(MRUKey, true));
+        blocked.BeginUpdate();
+        blocked.WriteString(u"Font1", u"Arial");
+        blocked.WriteString(u"Font2", u"");
+        QCOMPARE(RegistryError([&] { blocked.EndUpdate(); }), "Failed to set data for 'Font1'");
+    }
+
+    void BoolsHaveADefaultWhenMissing() {
+        TTempConfigHome home;
+        WriteTextFile(home.StoreFile(), "[Options]\n\"Off\"=dword:00000000\n\"On\"=dword:00000007\n\"Text\"=\"1\"\n");
+        TRegistry registry;
+        QVERIFY(registry.OpenKey(u"Options", false));
+        QVERIFY(!registry.ReadBool(u"off", true) && registry.ReadBool(u"On", false));
+        QVERIFY(registry.ReadBool(u"Missing", true) && !registry.ReadBool(u"Missing", false));
+        QCOMPARE(RegistryError([&] { registry.ReadBool(u"Text", false); }), "Invalid data type for 'Text'");
+        registry.WriteBool(u"Missing", true);
+        QVERIFY(ReadTextFile(home.StoreFile()).contains("\"Missing\"=dword:00000001\n"));
+        registry.CloseKey();  // no key open, as when the store cannot be read: an error, not the default
+        QCOMPARE(RegistryError([&] { registry.ReadBool(u"On", false); }), "Failed to get data for 'On'");
+    }
+
     void StoreFollowsXdgConfigHome() {
         TTempConfigHome home;
         qputenv("XDG_CONFIG_HOME", "relative/is/ignored");

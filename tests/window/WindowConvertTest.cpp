@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -35,6 +36,17 @@ private slots:
         QVERIFY(!CanOpenExclusively(source));
         window->bbConvert->click();
         QCOMPARE(MemoLines(*window), log);
+    }
+
+    void OpenXpsNamesItsTemplatesAsXpsDoes() {
+        TTestFolder folder;
+        const QString source = folder.Write("a.oxps", XpsPackage(2));
+        TTestDialogs dialogs;
+        const auto window = CreateWindow(dialogs, {source});
+        window->bbConvert->click();
+        QVERIFY(dialogs.ErrorTexts.isEmpty());
+        QCOMPARE(QDir(folder.Path(".")).entryList(QDir::Files, QDir::Name),
+                 QStringList({"a.oxps", "a_1_1.qlt", "a_1_2.qlt"}));
     }
 
     void ConvertWithoutFileClearsLog() {

@@ -19,6 +19,7 @@ private slots:
         TTestFolder folder;
         const QString accepted = folder.Write("Docs/Report.xps", XpsPackage(1));
         const QString upper = folder.Write("Docs/Upper.XPS", XpsPackage(1));
+        const QString upperOpen = folder.Write("Docs/Upper.OXPS", XpsPackage(1));
         const QString doubled = folder.Write("Docs/Report.xps.bak", XpsPackage(1));
         folder.Write("Docs/old.xps/report", XpsPackage(1));
         const QString locked = folder.Write("Docs/Locked.xps", XpsPackage(1));
@@ -26,6 +27,7 @@ private slots:
         const QStringList refused[] = {
             {},
             {upper},
+            {upperOpen},
             {doubled},
             {folder.Path("Docs/old.xps")},  // a folder
             {folder.Path("Docs/Missing.xps")},
@@ -40,16 +42,17 @@ private slots:
             QVERIFY(dialogs.ErrorTexts.isEmpty());
         }
 
-        // Shown and opened as typed, letter case and a relative path included.
+        // Shown and opened as typed, letter case and a relative path included; OpenXPS as XPS.
+        const QString openXps = folder.Write("Docs/Open.oxps", XpsPackage(1));
         const QString workingDir = QDir::currentPath();
         QDir::setCurrent(folder.Path("Docs"));
-        for (const QString& argument : {accepted, QString("Report.xps")}) {
+        for (const QString& argument : {accepted, QString("Report.xps"), openXps}) {
             TTestDialogs dialogs;
             const auto window = CreateWindow(dialogs, {argument, upper});
             QCOMPARE(window->Edit1->text(), argument);
             QVERIFY(window->SourceStream() != nullptr);
             QCOMPARE(window->SourceStream()->FileName(), argument.toStdU16String());
-            QVERIFY(!CanOpenExclusively(accepted));
+            QVERIFY(!CanOpenExclusively(argument));
             window->bbOpenXPS->click();
             QCOMPARE(dialogs.Requests.size(), 1);
             QCOMPARE(dialogs.Requests[0].FileName, argument);  // the open dialog proposes the same path
@@ -71,7 +74,7 @@ private slots:
         QCOMPARE(dialogs.Requests.size(), 1);
         const TOpenDialogRequest& request = dialogs.Requests[0];
         QCOMPARE(request.Title, QString("Open XML Paper Specification Document"));
-        QCOMPARE(request.FileType, QString("XPS Documents (*.xps)"));
+        QCOMPARE(request.FileTypes, QStringList({"XPS Documents (*.xps)", "OpenXPS Documents (*.oxps)"}));
         QCOMPARE(request.DefaultExt, QString("xps"));
         QCOMPARE(request.InitialDir, QCoreApplication::applicationDirPath());
         QVERIFY(request.FileName.isEmpty());
@@ -113,22 +116,25 @@ private slots:
     void PlatformDialogs() {
         TTestFolder folder;
         const QString chosen = folder.Write("Docs/chosen.xps", XpsPackage(1));
-        QString title, filter, directory;
+        QString title, filter, chosenFilter, directory;
         QTimer::singleShot(0, [&] {
             QDialog* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
                 title = dialog->windowTitle();
                 filter = dialog->nameFilters().join(';');
+                chosenFilter = dialog->selectedNameFilter();
                 directory = dialog->directory().absolutePath();
                 dialog->selectFile(chosen);
             }
             if (modal != nullptr) modal->accept();
         });
         TQtFileOpenDialog openDialog;
-        const TOpenDialogRequest request{"Open it", "XPS Documents (*.xps)", "xps", {}, folder.Path("Docs/first.xps")};
+        const TOpenDialogRequest request{
+            "Open it", {"XPS Documents (*.xps)", "OpenXPS Documents (*.oxps)"}, "xps", {}, folder.Path("Docs/first.xps")};
         QCOMPARE(openDialog.Execute(nullptr, request), chosen);
         QCOMPARE(title, QString("Open it"));
-        QCOMPARE(filter, QString("XPS Documents (*.xps)"));
+        QCOMPARE(filter, QString("XPS Documents (*.xps);OpenXPS Documents (*.oxps)"));
+        QCOMPARE(chosenFilter, QString("XPS Documents (*.xps)"));
         QCOMPARE(directory, folder.Path("Docs"));
 
         QMessageBox::Icon icon = QMessageBox::NoIcon;
