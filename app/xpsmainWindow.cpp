@@ -1,5 +1,6 @@
 #include "app/xpsmainWindow.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include "controls/Registry.h"
 #include "controls/qlxCtrls.h"
 #include "platform/CodePages.h"
 #include "platform/Files.h"
@@ -28,8 +30,9 @@ const QString kOpenTitle = QStringLiteral("Open XML Paper Specification Document
 // OpenXPS is the standardised form of XPS that current Windows print drivers write.
 const QStringList kFileTypes = {QStringLiteral("XPS Documents (*.xps)"), QStringLiteral("OpenXPS Documents (*.oxps)")};
 const QString kDefaultExt = QStringLiteral("xps");
-const QString kMRURegKey = QStringLiteral("\\Software\\Quill Reports\\MRUFont");
 constexpr unsigned kSourceMode = fmOpenRead | fmShareExclusive;
+// The window's own choices, next to the recent fonts.
+constexpr char16_t kSettingsKey[] = u"\\Software\\Quill Reports\\XPS to QLT";
 
 // A dialog frame: a title and a close box, no resizing, no minimise or maximise box.
 constexpr Qt::WindowFlags kDialogFrame =
@@ -167,7 +170,7 @@ void TfmXPSConverter::CreateComponents() {
     qlxFontComboBox = new TqlxFontComboBox(Panel1);
     qlxFontComboBox->setObjectName(QStringLiteral("qlxFontComboBox"));
     qlxFontComboBox->setGeometry(96, 96, 225, 19);
-    qlxFontComboBox->SetMRURegKey(kMRURegKey);
+    qlxFontComboBox->SetMRURegKey(TqlxFontComboBox::DefaultMRURegKey);
     qlxFontComboBox->SetDropDownCount(12);
     qlxFontComboBox->SetItemHeight(13);
     connect(qlxFontComboBox, &TqlxCustomComboBox::OnException, this,
@@ -177,6 +180,29 @@ void TfmXPSConverter::CreateComponents() {
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(9, 51, 81, 80);
     Image1->hide();
+
+    cbNestedContent = CreateOption(QStringLiteral("Nested content"), QStringLiteral("cbNestedContent"), 96, u"NestedContent");
+}
+
+// A store that cannot be read leaves the box clear; one that cannot be
+// written is reported when the box changes.
+QCheckBox* TfmXPSConverter::CreateOption(const QString& caption, const QString& name, int left,
+                                         const std::u16string& settingName) {
+    auto* option = new QCheckBox(caption, Panel1);
+    option->setObjectName(name);
+    option->setGeometry(left, 117, 125, 17);
+    HandleErrors([&] {
+        TRegistry store;
+        if (store.OpenKey(kSettingsKey, false)) option->setChecked(store.ReadBool(settingName, false));
+    });
+    connect(option, &QCheckBox::toggled, this, [this, settingName](bool checked) {
+        HandleErrors([&] {
+            TRegistry store;
+            store.OpenKey(kSettingsKey, true);
+            store.WriteBool(settingName, checked);
+        });
+    });
+    return option;
 }
 
 void TfmXPSConverter::SetTabOrder() {
@@ -184,6 +210,7 @@ void TfmXPSConverter::SetTabOrder() {
     setTabOrder(bbOpenXPS, bbConvert);
     setTabOrder(bbConvert, Edit1);
     setTabOrder(Edit1, qlxFontComboBox);
+    setTabOrder(qlxFontComboBox, cbNestedContent);
 }
 
 // A damaged or unwritable store costs the recent block, not the start.
@@ -234,6 +261,7 @@ void TfmXPSConverter::OpenSource(const QString& fileName) {
 
 void TfmXPSConverter::bbConvertClick() {
     HandleErrors([this] {
+        converter_->Nested = cbNestedContent->isChecked();
         const TXpsRunOutcome outcome = converter_->Convert(sourceStream_.get());
         if (outcome.Error) ShowException(outcome.Error->Message);
     });

@@ -10,6 +10,7 @@
 
 #include "app/xpsmain.h"
 
+class QCheckBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -76,6 +77,8 @@ public:
     QLineEdit* Edit1;
     TqlxFontComboBox* qlxFontComboBox;
     QLabel* Image1;
+    // The conversion's options, kept in the settings store.
+    QCheckBox* cbNestedContent;
 
     TZipArchiver& ZipArchiverXPS() { return converter_->Package.Archive(); }
     // The chosen file while it is held open, or nullptr.
@@ -94,6 +97,8 @@ private:
     void CreateComponents();
     void SetTabOrder();
     void LoadFontList();
+    // A check box below the font box whose state the settings store keeps under settingName.
+    QCheckBox* CreateOption(const QString& caption, const QString& name, int left, const std::u16string& settingName);
     void FormCreate(const QStringList& arguments);
     void FormDestroy();
     void OpenSource(const QString& fileName);

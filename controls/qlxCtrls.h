@@ -183,6 +183,8 @@ public:
     static constexpr int DeviceFontType = 2;
     static constexpr int RasterFontType = 1;
     static constexpr int MaxRecentCount = 5;
+    // The key the recent families are kept under unless another is set.
+    static const QString DefaultMRURegKey;
 
     explicit TqlxFontComboBox(QWidget* parent = nullptr);
 

@@ -17,8 +17,6 @@
 
 namespace {
 
-const QString DefaultMRURegKey = QStringLiteral("\\Software\\Quill Reports\\MRUFont");
-
 std::u16string NameValue(int slot) { return u"Font" + IntToStr(slot); }
 std::u16string TypeValue(int slot) { return u"FontType" + IntToStr(slot); }
 
@@ -100,6 +98,8 @@ void TqlxFontPreview::SetFontName(const QString& name) {
     font.setFamily(name);
     panel_->setFont(font);
 }
+
+const QString TqlxFontComboBox::DefaultMRURegKey = QStringLiteral("\\Software\\Quill Reports\\MRUFont");
 
 TqlxFontComboBox::TqlxFontComboBox(QWidget* parent)
     : TqlxCustomComboBox(parent), mruRegKey_(DefaultMRURegKey), preview_(new TqlxFontPreview(this)) {

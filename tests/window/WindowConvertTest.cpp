@@ -1,4 +1,6 @@
+#include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -6,6 +8,7 @@
 
 #include "WindowTestSupport.h"
 #include "controls/qlxCtrls.h"
+#include "tests/support/TestXpsPackage.h"
 
 class TWindowConvertTest : public QObject {
     Q_OBJECT
@@ -47,6 +50,28 @@ private slots:
         QVERIFY(dialogs.ErrorTexts.isEmpty());
         QCOMPARE(QDir(folder.Path(".")).entryList(QDir::Files, QDir::Name),
                  QStringList({"a.oxps", "a_1_1.qlt", "a_1_2.qlt"}));
+    }
+
+    // The check box chooses the nested conversion, and the store keeps it for the next start.
+    void NestedContentIsAnOptionTheStoreKeeps() {
+        TTestFolder folder;
+        const std::string bytes = PackageBytes(OneDocument({PageWith(
+            "<Canvas RenderTransform=\"2,0,0,2,0,0\"><Glyphs OriginX=\"10\" OriginY=\"20\" FontRenderingEmSize=\"12\" "
+            "UnicodeString=\"inside\"/></Canvas>")}));
+        const QString source = folder.Write("n.xps", QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+        TTestDialogs dialogs;
+        {
+            const auto window = CreateWindow(dialogs, {source});
+            QVERIFY(!window->cbNestedContent->isChecked());
+            window->bbConvert->click();
+            QVERIFY(!folder.Read("n_1_1.qlt").contains("inside"));
+            window->cbNestedContent->click();
+            window->bbConvert->click();
+            QVERIFY(folder.Read("n_1_1.qlt").contains("Left=\"20\" Top=\"40\""));
+        }
+        QVERIFY(CreateWindow(dialogs)->cbNestedContent->isChecked());
+        QVERIFY(dialogs.ErrorTexts.isEmpty());
+        QFile::remove(StoreFileName());
     }
 
     void ConvertWithoutFileClearsLog() {
