@@ -11,6 +11,7 @@
 #include "app/xpsmain.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
+#include "platform/CodePages.h"
 #include "platform/Streams.h"
 
 namespace {
@@ -31,9 +32,10 @@ protected:
 
     std::u16string Convert(TFileStream& source) {
         TXpsConverter converter(log_, font_);
+        converter.Nested = nested_;
         converter.OnPageDone = [this](int32_t document, int32_t page) { pagesDone_.emplace_back(document, page); };
-        const TXpsRunOutcome outcome = converter.Convert(&source);
-        return outcome.Error ? outcome.Error->ClassName + u": " + outcome.Error->Message : kNoError;
+        outcome_ = converter.Convert(&source);
+        return outcome_.Error ? outcome_.Error->ClassName + u": " + outcome_.Error->Message : kNoError;
     }
 
     TLines Texts(const std::string& templateName) const { return TemplateTexts(folder_.Path(templateName)); }
@@ -42,7 +44,27 @@ protected:
     TXpsLineLog log_;
     TFixedFontName font_;
     std::vector<std::pair<int32_t, int32_t>> pagesDone_;
+    bool nested_ = false;
+    TXpsRunOutcome outcome_;
 };
+
+// The part's text in UTF-16 with a byte-order mark, as office suites write it.
+std::string Utf16Part(const std::string& utf8, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : Utf8ToUtf16(utf8)) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+// A package whose sequence and document parts have no declaration.
+std::vector<TPart> Undeclared(std::vector<TPart> parts) {
+    for (const size_t entry : {kSequenceEntry, kDocumentEntry})
+        parts[entry].Content.erase(0, parts[entry].Content.find("?>") + 2);
+    return parts;
+}
 
 TEST_F(ConversionRun, DocumentsAndPagesAreNumberedByTheirPositionAmongAllChildren) {
     const std::string sequence = XmlPart(
@@ -217,6 +239,73 @@ TEST_F(ConversionRun, OutputNamesKeepTheFolderAndCutTheStem) {
     EXPECT_TRUE(folder_.Exists("dir.v2/package_1_1.qlt"));
     EXPECT_FALSE(folder_.Exists("a.qlt"));
     EXPECT_FALSE(folder_.Exists("dir.qlt"));
+}
+
+TEST_F(ConversionRun, Utf16PartsReadAsTheirText) {
+    for (const bool bigEndian : {false, true}) {
+        std::vector<TPart> parts = OneDocument({TextPage("caf\xC3\xA9 \xF0\x9D\x84\x9E")});
+        for (const size_t entry : {kSequenceEntry, kDocumentEntry, kFirstPageEntry})
+            parts[entry].Content = Utf16Part(parts[entry].Content, bigEndian);
+        EXPECT_EQ(Run("utf16.xps", parts), kNoError);
+        EXPECT_EQ(Texts("utf16_1_1.qlt"), TLines{u"10,20:caf\u00E9 \U0001D11E"});
+    }
+}
+
+TEST_F(ConversionRun, PartsWithoutADeclarationNeedTheNestedMode) {
+    const std::vector<TPart> office = Undeclared(OneDocument(
+        {PageWith("<Canvas><Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"9\" UnicodeString=\"in\"/></Canvas>")}));
+    EXPECT_EQ(Run("office.xps", office), u"TqlxInvalidXMLException: Invalid file format");
+    EXPECT_TRUE(outcome_.NestedContentSkipped);
+    nested_ = true;
+    EXPECT_EQ(Run("office.xps", office), kNoError);
+    EXPECT_FALSE(outcome_.NestedContentSkipped);
+    EXPECT_EQ(Texts("office_1_1.qlt"), TLines{u"1,2:in"});
+
+    // Declared parts convert in the flat mode, which only hints at what it left.
+    nested_ = false;
+    EXPECT_EQ(Run("flat.xps", OneDocument({PageWith("<Canvas><Canvas><Path Data=\"M 0,0 L 1,1\"/></Canvas></Canvas>")})),
+              kNoError);
+    EXPECT_TRUE(outcome_.NestedContentSkipped);
+    EXPECT_TRUE(outcome_.Complete());
+    EXPECT_EQ(Run("flat.xps", OneDocument({PageWith("<Canvas><Canvas.Resources><Path/></Canvas.Resources></Canvas>")})),
+              kNoError);
+    EXPECT_FALSE(outcome_.NestedContentSkipped);
+}
+
+TEST_F(ConversionRun, TheNestedModeFindsTheSequenceThroughThePackageRelationships) {
+    nested_ = true;
+    const struct {
+        std::string target, type;
+    } cases[] = {
+        {"/Documents/Seq.fdseq", "http://schemas.microsoft.com/xps/2005/06/fixedrepresentation"},
+        {"Documents/Seq.fdseq", "http://schemas.openxps.org/oxps/v1.0/fixedrepresentation"},
+    };
+    for (const auto& c : cases) {
+        std::vector<TPart> parts = OneDocument({TextPage("found")});
+        parts[kSequenceEntry].Name = "Documents/Seq.fdseq";
+        parts[kRelsEntry].Content = XmlPart("<Relationships><Relationship Type=\"http://x/thumbnail\" Target=\"/t.png\"/>"
+                                            "<Relationship Type=\"" + c.type + "\" Target=\"" + c.target + "\"/></Relationships>");
+        EXPECT_EQ(Run("rels.xps", parts), kNoError) << c.target;
+        EXPECT_EQ(Texts("rels_1_1.qlt"), TLines{u"10,20:found"});
+    }
+    nested_ = false;
+    std::vector<TPart> parts = OneDocument({TextPage("x")});
+    parts[kSequenceEntry].Name = "Documents/Seq.fdseq";
+    EXPECT_EQ(Run("rels.xps", parts), kNoError);
+    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"This Zip is not XPS archive!", u"Zip archive close"}));
+}
+
+TEST_F(ConversionRun, ReferencesKeepTheirLettersAndApostrophes) {
+    std::vector<TPart> parts = OneDocument({PageWith(ImageBrushPath({"/Resources/caf\xC3\xA9&apos;s.png"}))});
+    parts[kDocumentEntry].Content = DocumentPart({"/Documents/1/Pages/&#x31;.fpage"});
+    parts.push_back({"Resources/caf\xC3\xA9's.png", SamplePng(2, 2)});
+    TTestZipArchive archive = PackageArchive(parts);
+    archive.Entries.back().CentralExtra = UnicodeNameField(u"Resources/caf\u00E9's.png");
+    WriteFileBytes(folder_.Path("names.xps"), TestZipBytes(archive));
+    TFileStream source(folder_.Path("names.xps"), fmOpenRead | fmShareExclusive);
+    EXPECT_EQ(Convert(source), kNoError);
+    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u".png: Resources/caf\u00E9's.png",
+                                  u"Zip archive close"}));
 }
 
 }  // namespace

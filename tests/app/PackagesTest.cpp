@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/TestTempFolder.h"
+#include "tests/support/TestTemplate.h"
 #include "RunTestSupport.h"
 #include "app/xpsmain.h"
 #include "platform/CodePages.h"
@@ -25,11 +26,22 @@ const TLines kOnePageLog = {u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u"
 class Packages : public ::testing::Test {
 protected:
     // Copies the package into the folder as name and converts it there.
-    void ConvertCopy(const std::string& bytes, const std::string& name) {
+    TXpsRunOutcome ConvertCopy(const std::string& bytes, const std::string& name, bool nested = false) {
         WriteFileBytes(folder_.Path(name), bytes);
         TFileStream source(folder_.Path(name), fmOpenRead | fmShareExclusive);
         TXpsConverter converter(log_, font_);
-        converter.Convert(&source);
+        converter.Nested = nested;
+        return converter.Convert(&source);
+    }
+
+    // The given attribute of every text object of the template.
+    std::vector<std::u16string> MemoAttributes(const std::string& name, std::u16string_view attribute) const {
+        TqlxXMLDocument document;
+        document.LoadFromFile(Template(name));
+        std::vector<std::u16string> values;
+        ForEachChildNamed(TemplateBand(document), u"TqlxMemoView",
+                          [&](const TqlxXMLItem& memo, int32_t) { values.push_back(memo.GetAttr(attribute)); });
+        return values;
     }
 
     std::u16string Template(const std::string& name) const { return folder_.Path(name); }
@@ -49,6 +61,34 @@ TEST_F(Packages, RealDriverPackagesGiveOneTextObjectPerTextRun) {
     EXPECT_EQ(TemplateTexts(Template("winxp_1_1.qlt")),
               (TLines{u"364.8,104.96:Untitled", u"75.52,118.24:test XPS file created with Win XP XPS printer",
                       u"372.8,1025.12:Page 1"}));
+}
+
+// Office suites write UTF-16 parts, sequences and documents without a
+// declaration, and every text run inside canvases under a 4/3 transform.
+TEST_F(Packages, OfficePackagesConvertInTheNestedMode) {
+    const std::string spreadsheet = FileBytes(Utf8ToUtf16(XQ_TEST_DATA "/tika__testXLSX.xps"));
+    const std::string text = FileBytes(Utf8ToUtf16(XQ_TEST_DATA "/tika__test_text.xps"));
+    for (const std::string* package : {&spreadsheet, &text}) {
+        const TXpsRunOutcome flat = ConvertCopy(*package, "flat.xps");
+        EXPECT_EQ(flat.Error->Message, u"Invalid file format");
+        EXPECT_TRUE(flat.NestedContentSkipped);
+    }
+
+    EXPECT_TRUE(ConvertCopy(spreadsheet, "sheet.xps", true).Complete());
+    EXPECT_EQ(log_.Lines, kOnePageLog);
+    const TLines cells = TemplateTexts(Template("sheet_1_1.qlt"));
+    ASSERT_EQ(cells.size(), 7u);
+    EXPECT_EQ(cells[0], u"139.22666663186,108.31999997292:abcd");
+    EXPECT_EQ(cells[6], u"276.86666659745,148.98666662942:out");
+    EXPECT_EQ(MemoAttributes("sheet_1_1.qlt", u"Font.Height"), TLines(7, u"-15"));
+
+    EXPECT_TRUE(ConvertCopy(text, "text.xps", true).Complete());
+    const TLines runs = TemplateTexts(Template("text_1_1.qlt"));
+    ASSERT_EQ(runs.size(), 23u);
+    EXPECT_EQ(runs[0].substr(runs[0].find(u':')), u":R");
+    EXPECT_NEAR(std::stod(Utf16ToUtf8(MemoAttributes("text_1_1.qlt", u"Left")[0])), 96.031999975992, 1e-6);
+    EXPECT_NEAR(std::stod(Utf16ToUtf8(MemoAttributes("text_1_1.qlt", u"Top")[0])), 111.03999997224, 1e-6);
+    EXPECT_EQ(MemoAttributes("text_1_1.qlt", u"Font.Color")[1], u"49407");  // the orange "a"
 }
 
 TEST_F(Packages, TheSampleInvoiceConverts) {

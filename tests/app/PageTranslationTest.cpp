@@ -36,6 +36,7 @@ protected:
         TMemoryStream page;
         page.WriteBuffer(pageBytes.data(), static_cast<int64_t>(pageBytes.size()));
         TXpsConverter converter(log_, font_);
+        converter.Nested = nested_;
         converter.ConvertFixedPage(page, folder_.Path("out"), u"Documents/1/Pages/1.fpage");
         if (!folder_.Exists("out.qlt")) return nullptr;
         template_ = std::make_unique<TqlxXMLDocument>();
@@ -46,6 +47,18 @@ protected:
     // The lines logged by a failing page.
     std::vector<std::u16string> ErrorLines(const std::u16string& className, const std::u16string& message) const {
         return {u"-Convert error!!!", u"-ClassName: " + className, u"-Message: " + message};
+    }
+
+    // "Left,Top,Height,Colour:Text" of each text object.
+    std::vector<std::u16string> TextsOf(TqlxXMLItem* band) const {
+        std::vector<std::u16string> texts;
+        for (int32_t i = 0; i < band->ChildCount(); ++i) {
+            const TqlxXMLItem* memo = band->Child(i);
+            if (memo->Name != u"TqlxMemoView") continue;
+            texts.push_back(memo->GetAttr(u"Left") + u"," + memo->GetAttr(u"Top") + u"," + memo->GetAttr(u"Font.Height") +
+                            u"," + memo->GetAttr(u"Font.Color") + u":" + memo->GetAttr(u"Text"));
+        }
+        return texts;
     }
 
     std::vector<std::u16string> LinesOf(TqlxXMLItem* band) const {
@@ -63,6 +76,7 @@ protected:
     TXpsLineLog log_;
     TFixedFontName font_;
     std::unique_ptr<TqlxXMLDocument> template_;
+    bool nested_ = false;
 };
 
 TEST_F(PageTranslation, PageSizeAndTextObjects) {
@@ -221,6 +235,8 @@ TEST_F(PageTranslation, EveryErrorIsLoggedWithItsClassAndMessage) {
         {Page("<Path Fill=\"#zz000000\" Data=\"\"/>"), u"EConvertError", u"''$zz000000'' is not a valid integer value"},
         {Page(Glyphs("FontRenderingEmSize=\"1e30\"")), u"EInvalidOp", u"Invalid floating point operation"},
         {kPageStart + "<Glyphs></Path></FixedPage>", u"TqlxInvalidXMLException", u"Invalid file format"},
+        {"<FixedPage Width=\"1e4932\" Height=\"1\"/>", u"EConvertError", u"'1E4932' is too large for a template"},
+        {Page(StrokedPath("F1 M -1e308,0 L 1e308,0")), u"EConvertError", u"'2E308' is too large for a template"},
     };
     for (const auto& c : cases) {
         log_.Clear();
@@ -239,6 +255,63 @@ TEST_F(PageTranslation, ATemplateThatCannotBeWrittenIsAFileError) {
     EXPECT_EQ(log_.Lines[1], u"-ClassName: EFCreateError");
     EXPECT_EQ(log_.Lines[2], u"-Message: Cannot create file \"" + folder_.Path("missing/out.qlt.tmp") +
                                  u"\". No such file or directory");
+}
+
+// The nested mode: content inside canvases, under transforms and resources.
+
+TEST_F(PageTranslation, NestedTextRunsFollowTheirTransforms) {
+    nested_ = true;
+    TqlxXMLItem* band = Convert(Page(
+        "<Canvas RenderTransform=\"2,0,0,2,10,0\"><Canvas><Canvas.RenderTransform><MatrixTransform Matrix=\"1,0,0,1,5,5\"/>"
+        "</Canvas.RenderTransform><Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"10\" RenderTransform=\"1 0 0 1.5 0 0\" "
+        "Fill=\"#FFFF0000\" UnicodeString=\"{}{a}\"/></Canvas></Canvas>" +
+        Glyphs("UnicodeString=\"wasn&apos;t\"") + "<Canvas><Glyphs.Fill/><Path.Data/><Canvas.Resources/></Canvas>"));
+    ASSERT_NE(band, nullptr);
+    EXPECT_EQ(TextsOf(band), (std::vector<std::u16string>{u"22,16,-30,255:{a}", u"10,20,-16,0:wasn't"}));
+    EXPECT_TRUE(log_.Lines.empty());
+}
+
+TEST_F(PageTranslation, NestedResourcesAreLookedUpNearestFirst) {
+    nested_ = true;
+    const std::string page = Page(
+        "<FixedPage.Resources><ResourceDictionary><SolidColorBrush x:Key=\"ink\" Color=\"#FF0000FF\"/>"
+        "<MatrixTransform x:Key=\"twice\" Matrix=\"2,0,0,2,0,0\"/><PathGeometry x:Key=\"rule\" Figures=\"M 0,0 L 100,0\">"
+        "<PathGeometry.Transform><MatrixTransform Matrix=\"1,0,0,1,0,7\"/></PathGeometry.Transform></PathGeometry>"
+        "</ResourceDictionary></FixedPage.Resources>"
+        "<Canvas><Canvas.Resources><ResourceDictionary><SolidColorBrush x:Key=\"ink\" Color=\"#FF00FF00\"/>"
+        "</ResourceDictionary></Canvas.Resources>"
+        "<Glyphs OriginX=\"1\" OriginY=\"1\" FontRenderingEmSize=\"8\" Fill=\"{StaticResource ink}\" "
+        "RenderTransform=\"{StaticResource twice}\" UnicodeString=\"near\"/></Canvas>"
+        "<Canvas><Glyphs OriginX=\"1\" OriginY=\"1\" FontRenderingEmSize=\"8\" Fill=\"{StaticResource ink}\" UnicodeString=\"page\"/>"
+        "<Path Stroke=\"{StaticResource ink}\" Data=\"{StaticResource rule}\"/>"
+        "<Glyphs OriginX=\"1\" OriginY=\"1\" FontRenderingEmSize=\"8\" Fill=\"{StaticResource gone}\" UnicodeString=\"none\"/>"
+        "</Canvas>");
+    TqlxXMLItem* band = Convert(page);
+    ASSERT_NE(band, nullptr);
+    EXPECT_EQ(TextsOf(band), (std::vector<std::u16string>{u"2,2,-16,65280:near", u"1,1,-8,16711680:page",
+                                                          u"1,1,-8,-16777216:none"}));
+    EXPECT_EQ(LinesOf(band), std::vector<std::u16string>{u"0 22.11812 100 0 16711680"});
+}
+
+TEST_F(PageTranslation, NestedPathsStrokeTheirSegmentsAndFillThinRectangles) {
+    nested_ = true;
+    TqlxXMLItem* band = Convert(Page(
+        "<Canvas RenderTransform=\"1.5,0,0,1.5,0,0\">"
+        "<Path Fill=\"#FF000000\" Data=\"M 10,10 L 110,10 110,12 10,12 Z\"/>"
+        "<Path Fill=\"#FFFF0000\" Data=\"M 10,10 L 110,10 110,20 10,20 Z\"/>"
+        "<Path Fill=\"#FF000000\" Stroke=\"#FF0000FF\" Data=\"M 0,0 L 4,0\"/>"
+        "<Path><Path.Stroke><SolidColorBrush Color=\"#FF00FF00\"/></Path.Stroke><Path.Data><PathGeometry>"
+        "<PathFigure StartPoint=\"0,0\" IsClosed=\"true\"><PolyLineSegment Points=\"0,4\"/></PathFigure>"
+        "</PathGeometry></Path.Data></Path>"
+        "<Path Data=\"M 0,0 L 4,4\"><Path.Stroke><LinearGradientBrush/></Path.Stroke></Path>"
+        "<Path Data=\"M 0,0 L 100,0 100,1 0,1 Z\"><Path.Fill><RadialGradientBrush/></Path.Fill></Path>"
+        "</Canvas>"));
+    ASSERT_NE(band, nullptr);
+    EXPECT_EQ(LinesOf(band), (std::vector<std::u16string>{
+                                 u"15 31.61812 150 0 0",           // the thin rectangle's centre line
+                                 u"0 15.11812 6 0 16711680",       // a stroke wins over the fill
+                                 u"0 15.11812 0 6 65280", u"0 21.11812 0 -6 65280",  // a closed figure
+                                 u"0 15.11812 6 6 -16777216"}));    // a brush of no single colour
 }
 
 }  // namespace

@@ -93,6 +93,17 @@ TEST_F(CommandLine, ConvertsAFileAndPrintsItsLog) {
               std::string::npos);
 }
 
+TEST_F(CommandLine, TheFlatModeHintsAtTheNestedOne) {
+    const std::string package =
+        Package("c.xps", OneDocument({PageWith("<Canvas><Glyphs OriginX=\"1\" OriginY=\"2\" UnicodeString=\"in\"/></Canvas>")}));
+    EXPECT_EQ(Run({package}), kExitSuccess);
+    EXPECT_EQ(out_.str(), kOnePageLog);
+    EXPECT_EQ(err_.str(), "xps2qlt: " + package + ": content inside canvases was skipped; --nested converts it\n");
+    EXPECT_EQ(Run({"--nested", package}), kExitFailure);
+    EXPECT_EQ(err_.str(), "");
+    EXPECT_NE(out_.str().find("-Message: '' is not a valid floating point value"), std::string::npos);
+}
+
 TEST_F(CommandLine, EveryFileIsConvertedAndEveryFailureReported) {
     const std::string good = Package("good.xps", OneDocument({TextPage("x")}));
     const std::string missing = Path("missing.xps");
