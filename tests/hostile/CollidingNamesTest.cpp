@@ -35,8 +35,9 @@ TEST(HostileArchives, AHundredThousandNamesMadeToCollideAreEachFoundQuickly) {
     EXPECT_EQ(outcome.Log[0], std::to_string(kCount));
     // About four keys a chain; the crafted names once made one chain of them all.
     EXPECT_LE(std::stoi(outcome.Log[1]), 40);
-    // Generous: the work takes a fraction of it, even under the sanitizers.
-    EXPECT_LT(outcome.CpuSeconds, 2.0);
+    // Generous: it takes a fifth of a second, not much over a second under the
+    // sanitizers; one long chain made it minutes.
+    EXPECT_LT(outcome.CpuSeconds, 10.0);
 }
 
 }  // namespace
