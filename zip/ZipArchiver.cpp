@@ -59,10 +59,12 @@ private:
     uLong crc_ = 0;
 };
 
+// Entries hold raw deflate data: no header in front, no checksum behind, so
+// whatever follows the last block is never taken for part of the stream.
 class TInflater {
 public:
     TInflater() {
-        if (inflateInit(&stream_) != Z_OK) throw EStreamError();
+        if (inflateInit2(&stream_, -MAX_WBITS) != Z_OK) throw EStreamError();
     }
     ~TInflater() { inflateEnd(&stream_); }
     TInflater(const TInflater&) = delete;
@@ -90,25 +92,19 @@ public:
     bool DecodeChunk() {
         if (finished_ || consumed_ >= packed_) return false;
         const size_t n = static_cast<size_t>(std::min<uint64_t>(inputSize_, packed_ - consumed_));
-        if (!input_) input_ = std::make_unique_for_overwrite<uint8_t[]>(inputSize_ + 2);
+        if (!input_) input_ = std::make_unique_for_overwrite<uint8_t[]>(inputSize_);
         consumed_ += n;
+        source_.ReadBuffer(input_.get(), static_cast<int64_t>(n));
         if (!deflated_) {
-            source_.ReadBuffer(input_.get(), static_cast<int64_t>(n));
             ok_ = sink_.Write(input_.get(), n);
             finished_ = !ok_;
             return !finished_;
         }
-        // The raw deflate data gets a zlib header; the Adler-32 trailer is never
-        // supplied, the CRC-32 test stands in for it.
-        const size_t header = inflater_ ? 0 : 2;
         if (!inflater_) {
             inflater_ = std::make_unique<TInflater>();
             output_ = std::make_unique_for_overwrite<uint8_t[]>(outputSize_);
-            input_[0] = 0x78;
-            input_[1] = 0x01;
         }
-        source_.ReadBuffer(input_.get() + header, static_cast<int64_t>(n));
-        Inflate(input_.get(), n + header);
+        Inflate(input_.get(), n);
         return !finished_;
     }
 
@@ -116,6 +112,10 @@ public:
     double Progress() const { return packed_ == 0 ? 100.0 : 100.0 * double(consumed_) / double(packed_); }
 
 private:
+    // A full output buffer may leave the inflater holding more output even
+    // when the chunk is used up: a long run of repeats is a few input bytes.
+    // So it is drained until it ends the stream or asks for input; after the
+    // last chunk nothing else would fetch that output.
     void Inflate(uint8_t* data, size_t count) {
         z_stream* z = inflater_->Get();
         z->next_in = data;
@@ -124,11 +124,12 @@ private:
             z->next_out = output_.get();
             z->avail_out = static_cast<uInt>(outputSize_);
             const int result = inflate(z, Z_NO_FLUSH);
+            if (result == Z_BUF_ERROR) return;  // nothing to give without more input
             if (result < 0) return Fail();
             if (!sink_.Write(output_.get(), outputSize_ - z->avail_out)) return Fail();
             // Bytes after the end of the stream are left alone; the size and CRC tests judge the entry.
             if (result == Z_STREAM_END) finished_ = true;
-        } while (z->avail_in > 0 && !finished_);
+        } while (!finished_ && (z->avail_in > 0 || z->avail_out == 0));
     }
 
     void Fail() {

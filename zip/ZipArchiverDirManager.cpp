@@ -1,3 +1,36 @@
+// Finding an archive's directory
+//
+// The records are tried from the most to the least trustworthy, and each later
+// step runs only when the earlier ones leave no usable directory:
+//
+// 1. The end record. Only one whose comment reaches exactly to the end of the
+//    stream counts, the one nearest the end: the same four signature bytes
+//    inside a comment or inside entry data rarely line up so. Without one the
+//    directory is rebuilt (4).
+// 2. The zip64 records. A locator right in front of the end record means the
+//    end record's counts and sizes are only markers; if the zip64 end record
+//    is not where the locator says, nothing trustworthy is left to read the
+//    directory by, and the archive is refused (code 40). An end record that
+//    counts 0xFFFF entries without a locator is rebuilt (4): the true count
+//    did not fit and is nowhere else.
+// 3. The central directory, taken to end where the end records begin, with
+//    the size the records give. Its offset field is never used: stubs put in
+//    front of an archive and careless writers make it the least reliable
+//    number. Any failure while reading it (a short read, a count its size
+//    cannot hold, names that clash) discards what was read and rebuilds (4).
+// 4. The rebuild scans the stream from the front for local headers. It comes
+//    last because it cannot tell a header from the same bytes in some entry's
+//    data, and because streaming writers leave the sizes out of the headers,
+//    so that they must be fetched from the data descriptors behind the data.
+//    Its positions are the true ones, and entry data may reach to the end of
+//    the stream.
+// 5. The prefix, after a central directory was read and when the archive
+//    calls its disk the first: foreign bytes in front of the archive move
+//    every entry. Entry 0's local header, looked for from its recorded
+//    position on, tells how many; the directory is needed first to know what
+//    that header looks like. Positions are moved only when they count from
+//    the archive's own start, that is when they lie below the prefix.
+
 #include "zip/ZipArchiverDirManager.h"
 
 #include <algorithm>

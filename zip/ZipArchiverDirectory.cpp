@@ -1,7 +1,7 @@
 #include "zip/ZipArchiverDirectory.h"
 
 #include <algorithm>
-#include <bit>
+#include <random>
 
 #include "platform/CodePages.h"
 #include "zip/ZipArchiverErrors.h"
@@ -20,12 +20,48 @@ uint64_t EntryHeaderOffset(const TDirItem& item) {
 
 std::u16string NameKey(std::u16string_view name) { return AsciiLowerCase(name); }
 
+namespace {
+
+// Keys are hashed as a polynomial whose coefficients are their code units,
+// three to a coefficient, and their length; it is evaluated at a point drawn
+// at random for the process, modulo the prime 2^61 - 1. Two different keys
+// collide only where the point is a root of the difference of their
+// polynomials, which has at most a third of their length plus two roots among
+// the 2^61 points, whatever the keys. The polynomial has no constant term, so
+// no choice of keys fixes the difference of their hashes either.
+constexpr uint64_t kHashPrime = (uint64_t(1) << 61) - 1;
+
+uint64_t DrawHashPoint() {
+    std::random_device device;
+    const uint64_t bits = (uint64_t(device()) << 32) ^ device();
+    return 1 + bits % (kHashPrime - 1);
+}
+
+// For a below 2^62 and b below 2^61; the result is below 2^61 + 4, congruent
+// to the product, which is all the hash needs.
+uint64_t MultiplyModPrime(uint64_t a, uint64_t b) {
+    const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+    const uint64_t folded = (static_cast<uint64_t>(product) & kHashPrime) + static_cast<uint64_t>(product >> 61);
+    return (folded & kHashPrime) + (folded >> 61);
+}
+
+}  // namespace
+
 TZFStringHash::TZFStringHash(int32_t slotCount) : slots_(static_cast<size_t>(std::max(slotCount, 1)), -1) {}
 
 uint32_t TZFStringHash::HashOf(std::u16string_view key) {
-    uint32_t h = 0;
-    for (const char16_t ch : key) h = std::rotl(h, 2) ^ ch;
-    return h;
+    static const uint64_t point = DrawHashPoint();
+    uint64_t h = 0;
+    size_t i = 0;
+    for (; i + 3 <= key.size(); i += 3) {
+        const uint64_t units = (uint64_t(key[i]) << 32) | (uint64_t(key[i + 1]) << 16) | key[i + 2];
+        h = MultiplyModPrime(h + units, point);
+    }
+    uint64_t rest = 0;
+    for (; i < key.size(); ++i) rest = (rest << 16) | key[i];
+    h = MultiplyModPrime(h + rest, point);
+    h = MultiplyModPrime(h + key.size(), point);
+    return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
 uint32_t TZFStringHash::SlotOf(std::u16string_view key) const {

@@ -58,7 +58,9 @@ uint64_t EntryHeaderOffset(const TDirItem& item);
 // The index key of a name: ASCII letters lowered, every other unit as it is.
 std::u16string NameKey(std::u16string_view name);
 
-// Chains of (key, value) nodes; a key is found by walking its chain from the head.
+// Chains of (key, value) nodes; a key is found by walking its chain from the
+// head. Which chain a key joins depends on a secret drawn once per process, so
+// an archive cannot be crafted to put all its names in one chain.
 class TZFStringHash {
 public:
     explicit TZFStringHash(int32_t slotCount);
@@ -70,6 +72,7 @@ public:
     void Remove(std::u16string_view key);
     void Clear();
 
+    // Equal for equal keys throughout the process, not from one process to the next.
     static uint32_t HashOf(std::u16string_view key);
 
 private:

@@ -1,6 +1,7 @@
 // Extraction of one 100 MB deflated entry against `unzip -p` on the same
-// archive, and opening an archive of 100 000 entries. The archives are made
-// in the temporary folder at the first run and removed at exit.
+// archive, opening an archive of 100 000 entries, and opening one of 100 000
+// names crafted to collide in the name index and looking each of them up. The
+// archives are made in the temporary folder at the first run and removed at exit.
 
 #include <benchmark/benchmark.h>
 
@@ -12,6 +13,7 @@
 #include "platform/CodePages.h"
 #include "platform/Files.h"
 #include "tests/support/TestZipWriter.h"
+#include "tests/zip/ZipTestArchive.h"
 #include "zip/ZipArchiver.h"
 
 namespace {
@@ -105,6 +107,28 @@ void BM_Open100000Entries(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Open100000Entries)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+void BM_OpenAndFind100000CollidingNames(benchmark::State& state) {
+    static const TScratchArchive archive(CollidingNamesArchive(kManyEntries));
+    std::vector<std::u16string> names;
+    for (int i = 0; i < kManyEntries; ++i) names.push_back(Utf8ToUtf16(CollidingName(i)));
+    TFileStream file(Utf8ToUtf16(archive.Path), fmOpenRead | fmShareDenyWrite);
+    TZipArchiver zip;
+    zip.Options.OEMFileNames = true;
+    for (auto _ : state) {
+        zip.OpenStream(file, false);
+        TZFDirArray& entries = zip.DirManager()->Entries;
+        int32_t position = -1;
+        for (int i = 0; i < kManyEntries; ++i) {
+            if (!entries.FindEntry(names[size_t(i)], position) || position != i) {
+                state.SkipWithError("not found");
+                break;
+            }
+        }
+        zip.CloseStream();
+    }
+}
+BENCHMARK(BM_OpenAndFind100000CollidingNames)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 }  // namespace
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
+#include "platform/CodePages.h"
 #include "tests/zip/ZipTestArchive.h"
 
 namespace {
@@ -98,22 +100,59 @@ TEST(ExtractEntryToStreamTest, SizeAndChecksumFailures) {
     EXPECT_EQ(opened.Extract(u"longer.txt"), text);
 }
 
+// Some writers count padding or the data descriptor into the compressed size.
 TEST(ExtractEntryToStreamTest, BytesAfterTheDeflateData) {
     const std::string text(1000, 'q');
     const std::string deflated = DeflateRaw(text);
+    const std::string descriptor = Le32(0x08074B50) + Le32(Crc32Of(text)) + Le32(uint32_t(deflated.size())) +
+                                   Le32(uint32_t(text.size()));
     std::vector<TTestZipEntry> entries;
     for (const std::string& tail : {std::string("\x01", 1), std::string("abc"), std::string("abcd"),
-                                    AdlerTrailer(text) + "more input after the end"}) {
+                                    AdlerTrailer(text) + "more input after the end", descriptor,
+                                    std::string(70000, '\0')}) {
         TTestZipEntry entry = DeflatedEntry("tail" + std::to_string(tail.size()), text);
         entry.Data = deflated + tail;
         entries.push_back(entry);
     }
+    TTestZipEntry badCrc = entries.back();
+    badCrc.Name = "badcrc";
+    badCrc.Crc = Crc32Of(text) ^ 1;
+    TTestZipEntry shortOfItsSize = entries.back();
+    shortOfItsSize.Name = "short";
+    shortOfItsSize.UnpackedSize = text.size() + 1;
+    entries.insert(entries.end(), {badCrc, shortOfItsSize});
     TOpenedArchive opened(TestZipBytes(ArchiveOf(entries)));
-    EXPECT_EQ(opened.Extract(u"tail1"), text);
-    EXPECT_EQ(opened.Extract(u"tail3"), text);
-    EXPECT_EQ(NativeErrorOf([&] { opened.Extract(u"tail4"); }), 8);
-    // zlib reports the end of its stream with input left over: the entry ends there.
-    EXPECT_EQ(opened.Extract(u"tail28"), text);
+    for (const char16_t* name : {u"tail1", u"tail3", u"tail4", u"tail28", u"tail16", u"tail70000"})
+        EXPECT_EQ(opened.Extract(name), text) << Utf16ToUtf8(name);
+    // The tail is ignored, not trusted: the size and the CRC-32 still judge the entry.
+    EXPECT_EQ(NativeErrorOf([&] { opened.Extract(u"badcrc"); }), 8);
+    EXPECT_EQ(NativeErrorOf([&] { opened.Extract(u"short"); }), 8);
+}
+
+// Runs of repeats are a few input bytes that fill the output buffer many times
+// over; what the inflater still holds when the input ends must not be lost.
+TEST(ExtractEntryToStreamTest, EntriesThatCompressVeryWell) {
+    constexpr size_t kOutputBuffer = 256 * 1024;
+    std::vector<TTestZipEntry> entries;
+    size_t bestRatio = 0;
+    for (const size_t size : {kOutputBuffer - 1, kOutputBuffer, kOutputBuffer + 1, kOutputBuffer + 160,
+                              3 * kOutputBuffer + 5, 16 * kOutputBuffer}) {
+        for (const std::string& pattern : {std::string(1, '\0'), std::string("<Path Data=\"M 0,0 L 10,10\"/>\n")}) {
+            std::string content;
+            while (content.size() < size) content += pattern;
+            content.resize(size);
+            TTestZipEntry entry = DeflatedEntry("e" + std::to_string(entries.size()), content);
+            entry.Data = DeflateRaw(content, 9);
+            bestRatio = std::max(bestRatio, size / entry.Data->size());
+            entries.push_back(entry);
+        }
+    }
+    ASSERT_GE(bestRatio, 1000u);  // near deflate's own limit of about 1032:1
+    TOpenedArchive opened(TestZipBytes(ArchiveOf(entries)));
+    for (const TTestZipEntry& entry : entries) {
+        const std::string extracted = opened.Extract(Utf8ToUtf16(entry.Name));
+        EXPECT_TRUE(extracted == entry.Content) << entry.Name << ": " << extracted.size() << " bytes";
+    }
 }
 
 TEST(ExtractEntryToStreamTest, UnsupportedMethodsAndEncryption) {
