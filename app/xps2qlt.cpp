@@ -45,7 +45,7 @@ bool HasPageError(const TXpsLineLog& log) {
 class TProgressLine {
 public:
     TProgressLine(std::ostream& err, const std::u16string& file, bool enabled)
-        : err_(err), file_(Utf16ToUtf8(file)), enabled_(enabled), start_(Clock::now()) {}
+        : err_(err), file_(PrintableText(file)), enabled_(enabled), start_(Clock::now()) {}
     ~TProgressLine() {
         if (shown_) err_ << "\r\x1B[K" << std::flush;
     }
@@ -75,7 +75,7 @@ private:
     Clock::time_point lastDrawn_;
 };
 
-void WriteLine(std::ostream& out, std::u16string_view line) { out << Utf16ToUtf8(line) << '\n'; }
+void WriteLine(std::ostream& out, std::u16string_view line) { out << PrintableText(line) << '\n'; }
 
 // The message of the error being handled; called inside a catch block.
 std::u16string CurrentErrorMessage() {
@@ -92,7 +92,7 @@ std::u16string CurrentErrorMessage() {
 
 void ReportError(std::ostream& out, std::ostream& err, const std::u16string& file, const std::u16string& message) {
     out.flush();
-    err << kProgramName << ": " << Utf16ToUtf8(file) << ": " << Utf16ToUtf8(ErrorBoxText(message)) << '\n';
+    err << kProgramName << ": " << PrintableText(file) << ": " << PrintableText(ErrorBoxText(message)) << '\n';
 }
 
 void ReportUsageError(std::ostream& err, const std::u16string& message) {
