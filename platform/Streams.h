@@ -72,6 +72,8 @@ enum TFileMode : unsigned {
 class TFileStream : public TStream {
 public:
     // Raises EFOpenError, or EFCreateError for fmCreate, when the file cannot be had.
+    // Opening never waits for a writer: a stream opened for reading only takes
+    // regular files, so a FIFO or a device given as a document is refused.
     TFileStream(const std::u16string& fileName, unsigned mode);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
