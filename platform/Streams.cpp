@@ -10,9 +10,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 
@@ -180,6 +183,17 @@ void ClearNonBlocking(const TOpenedFile& file) {
     if (flags >= 0 && (flags & O_NONBLOCK) != 0) ::fcntl(file.Fd(), F_SETFL, flags & ~O_NONBLOCK);
 }
 
+// Letters and digits of a unique name; unpredictable, so that nobody can
+// plant every name the next save will try.
+std::string RandomNameSuffix() {
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    std::uniform_int_distribution<size_t> pick(0, sizeof kAlphabet - 2);
+    std::string suffix(6, ' ');
+    for (char& ch : suffix) ch = kAlphabet[pick(generator)];
+    return suffix;
+}
+
 }  // namespace
 
 TFileStream::TFileStream(const std::u16string& fileName, unsigned mode) : fileName_(fileName) {
@@ -193,6 +207,18 @@ TFileStream::TFileStream(const std::u16string& fileName, unsigned mode) : fileNa
         RaiseOpenFailure(fileName, mode, EBUSY);
     if (mode == fmCreate && ::ftruncate(file.Fd(), 0) != 0) RaiseOpenFailure(fileName, mode, errno);
     fd_ = file.Release();
+}
+
+std::unique_ptr<TFileStream> TFileStream::CreateUnique(const std::u16string& prefix) {
+    constexpr int kAttempts = 100;
+    const std::string nativePrefix = NativePath(prefix);
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::string suffix = RandomNameSuffix();
+        const int fd = ::open((nativePrefix + suffix).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) return std::unique_ptr<TFileStream>(new TFileStream(prefix + AsciiToUtf16(suffix), TAdoptedFile{fd}));
+        if (errno != EEXIST) throw EFCreateError(prefix, errno);
+    }
+    throw EFCreateError(prefix, EEXIST);
 }
 
 TFileStream::~TFileStream() {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <memory>
 
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
@@ -115,6 +116,24 @@ TEST_F(FileStreams, AFifoOrADeviceIsNoDocument) {
     EXPECT_EQ(opening.get().Message, u"Cannot open file \"" + PathOf("pipe.xps") + u"\". Not a regular file");
     EXPECT_EQ(ErrorRaisedBy<EFOpenError>([] { TFileStream file(u"/dev/zero", fmOpenRead | fmShareDenyWrite); }).Message,
               u"Cannot open file \"/dev/zero\". Not a regular file");
+}
+
+TEST_F(FileStreams, UniqueFilesAreNewAndOpenToReadersAsCreatedOnes) {
+    const std::u16string prefix = PathOf("t.qlt.tmp");
+    const std::unique_ptr<TFileStream> first = TFileStream::CreateUnique(prefix);
+    const std::unique_ptr<TFileStream> second = TFileStream::CreateUnique(prefix);
+    EXPECT_NE(first->FileName(), second->FileName());
+    EXPECT_EQ(first->FileName().substr(0, prefix.size()), prefix);
+    EXPECT_EQ(first->FileName().size(), prefix.size() + 6);
+    first->WriteBuffer("abc", 3);
+    EXPECT_EQ(TFileStream(first->FileName(), fmOpenRead).Size(), 3);
+    { TFileStream created(PathOf("created"), fmCreate); }
+    const auto permissions = [](const std::u16string& name) {
+        return std::filesystem::status(NativePath(name)).permissions();
+    };
+    EXPECT_EQ(permissions(first->FileName()), permissions(PathOf("created")));
+    EXPECT_EQ(ErrorRaisedBy<EFCreateError>([&] { TFileStream::CreateUnique(PathOf("missing/t.qlt.tmp")); }).Message,
+              u"Cannot create file \"" + PathOf("missing/t.qlt.tmp") + u"\". No such file or directory");
 }
 
 TEST_F(FileStreams, SharingModesKeepOtherOpenersOut) {
