@@ -43,7 +43,7 @@ constexpr char kHelpText[] =
 class TProgressLine {
 public:
     TProgressLine(std::ostream& err, const std::u16string& file, bool enabled)
-        : err_(err), file_(Utf16ToUtf8(file)), enabled_(enabled), start_(Clock::now()) {}
+        : err_(err), file_(PrintableText(file)), enabled_(enabled), start_(Clock::now()) {}
     ~TProgressLine() {
         if (shown_) err_ << "\r\x1B[K" << std::flush;
     }
@@ -73,11 +73,11 @@ private:
     Clock::time_point lastDrawn_;
 };
 
-void WriteLine(std::ostream& out, std::u16string_view line) { out << Utf16ToUtf8(line) << '\n'; }
+void WriteLine(std::ostream& out, std::u16string_view line) { out << PrintableText(line) << '\n'; }
 
 void ReportError(std::ostream& out, std::ostream& err, const std::u16string& file, const std::u16string& message) {
     out.flush();
-    err << kProgramName << ": " << Utf16ToUtf8(file) << ": " << Utf16ToUtf8(ErrorBoxText(message)) << '\n';
+    err << kProgramName << ": " << PrintableText(file) << ": " << PrintableText(ErrorBoxText(message)) << '\n';
 }
 
 void ReportUsageError(std::ostream& err, const std::u16string& message) {

@@ -9,6 +9,7 @@
 
 int main(int argc, char** argv) {
     std::vector<std::u16string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(Utf8ToUtf16(argv[i]));
+    // Arguments are bytes: names that are not UTF-8 must open the very file given.
+    for (int i = 1; i < argc; ++i) args.push_back(NameBytesToUtf16(argv[i]));
     return RunXps2Qlt(args, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);
 }

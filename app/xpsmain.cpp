@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/CodePages.h"
 #include "platform/Conversions.h"
 #include "platform/Streams.h"
 #include "xml/qlxXML.h"
@@ -59,7 +60,7 @@ std::u16string OutputName(const std::u16string& sourceName, int32_t document, in
     const size_t nameStart = slash == std::u16string::npos ? 0 : slash + 1;
     std::u16string stem = sourceName.substr(nameStart);
     if (const size_t dot = stem.rfind(u'.'); dot != std::u16string::npos) stem.resize(dot);
-    if (stem.size() > kMaxStemLength) stem.resize(kMaxStemLength);
+    stem.resize(CharacterPrefixLength(stem, kMaxStemLength));
     return sourceName.substr(0, nameStart) + stem + u"_" + IntToStr(document) + u"_" + IntToStr(page) + u".qlt";
 }
 

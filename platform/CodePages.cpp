@@ -117,8 +117,18 @@ std::string EncodeSingleByte(std::u16string_view text, const SingleByteCodePage&
 
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
+// What an ill-formed sequence decodes to, unlike any character.
+constexpr uint32_t kIllFormed = 0xFFFFFFFF;
+
+// A byte of a name that is no part of well-formed UTF-8 stands in UTF-16 as
+// the lone surrogate that no well-formed text decodes to.
+constexpr char16_t kEscapedByteBase = 0xDC00;
+char16_t EscapedByte(unsigned char byte) { return static_cast<char16_t>(kEscapedByteBase + byte); }
+bool IsEscapedByte(char16_t ch) { return ch >= kEscapedByteBase + 0x80 && ch <= kEscapedByteBase + 0xFF; }
+
 // Decodes one sequence starting at bytes[i]; returns the number of bytes it
-// consumed, which for an ill-formed sequence is its maximal valid prefix (at least 1).
+// consumed, which for an ill-formed sequence (cp kIllFormed) is its maximal
+// valid prefix (at least 1).
 size_t DecodeUtf8Sequence(std::string_view bytes, size_t i, uint32_t& cp) {
     const auto at = [&](size_t k) { return static_cast<unsigned char>(bytes[k]); };
     const unsigned char lead = at(i);
@@ -141,18 +151,18 @@ size_t DecodeUtf8Sequence(std::string_view bytes, size_t i, uint32_t& cp) {
         if (lead == 0xF0) low = 0x90;
         if (lead == 0xF4) high = 0x8F;
     } else {
-        cp = kReplacement;
+        cp = kIllFormed;
         return 1;
     }
     for (size_t k = 1; k < length; ++k) {
         if (i + k >= bytes.size()) {
-            cp = kReplacement;
+            cp = kIllFormed;
             return k;
         }
         const unsigned char byte = at(i + k);
         const bool inRange = k == 1 ? (byte >= low && byte <= high) : IsContinuation(byte);
         if (!inRange) {
-            cp = kReplacement;
+            cp = kIllFormed;
             return k;
         }
         cp = (cp << 6) | (byte & 0x3F);
@@ -218,7 +228,10 @@ std::string EncodeText(std::u16string_view text, TCodePage codePage) {
     return {};
 }
 
-std::u16string Utf8ToUtf16(std::string_view bytes) {
+namespace {
+
+// An ill-formed sequence becomes one U+FFFD, or with escapeBytes each of its bytes its escape.
+std::u16string DecodeUtf8(std::string_view bytes, bool escapeBytes) {
     // Never longer than the input.
     std::u16string text(bytes.size(), u'\0');
     char16_t* out = text.data();
@@ -236,20 +249,26 @@ std::u16string Utf8ToUtf16(std::string_view bytes) {
             continue;
         }
         uint32_t cp;
-        i += DecodeUtf8Sequence(bytes, i, cp);
-        if (cp < 0x10000) {
+        const size_t used = DecodeUtf8Sequence(bytes, i, cp);
+        if (cp == kIllFormed && escapeBytes) {
+            for (size_t k = 0; k < used; ++k) *out++ = EscapedByte(in[i + k]);
+        } else if (cp == kIllFormed) {
+            *out++ = kReplacement;
+        } else if (cp < 0x10000) {
             *out++ = static_cast<char16_t>(cp);
         } else {
             cp -= 0x10000;
             *out++ = static_cast<char16_t>(0xD800 + (cp >> 10));
             *out++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
         }
+        i += used;
     }
     text.resize(static_cast<size_t>(out - text.data()));
     return text;
 }
 
-void AppendUtf8(std::string& bytes, std::u16string_view text) {
+// A lone surrogate becomes U+FFFD, or with escapedBytes an escaped byte the byte it stands for.
+void EncodeUtf8(std::string& bytes, std::u16string_view text, bool escapedBytes) {
     // One UTF-16 unit never takes more than three bytes (a pair takes four).
     const size_t start = bytes.size();
     bytes.resize(start + 3 * text.size());
@@ -268,6 +287,9 @@ void AppendUtf8(std::string& bytes, std::u16string_view text) {
         }
         if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (uint32_t(text[++i]) - 0xDC00);
+        } else if (escapedBytes && IsEscapedByte(text[i])) {
+            put(cp - kEscapedByteBase);
+            continue;
         } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
             cp = kReplacement;
         }
@@ -286,10 +308,44 @@ void AppendUtf8(std::string& bytes, std::u16string_view text) {
     bytes.resize(static_cast<size_t>(out - bytes.data()));
 }
 
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view bytes) { return DecodeUtf8(bytes, false); }
+
+void AppendUtf8(std::string& bytes, std::u16string_view text) { EncodeUtf8(bytes, text, false); }
+
 std::string Utf16ToUtf8(std::u16string_view text) {
     std::string bytes;
     AppendUtf8(bytes, text);
     return bytes;
+}
+
+size_t CharacterPrefixLength(std::u16string_view text, size_t maxUnits) {
+    if (maxUnits >= text.size()) return text.size();
+    return maxUnits > 0 && IsHighSurrogate(text[maxUnits - 1]) && IsLowSurrogate(text[maxUnits]) ? maxUnits - 1 : maxUnits;
+}
+
+std::u16string NameBytesToUtf16(std::string_view bytes) { return DecodeUtf8(bytes, true); }
+
+std::string Utf16ToNameBytes(std::u16string_view name) {
+    std::string bytes;
+    EncodeUtf8(bytes, name, true);
+    return bytes;
+}
+
+std::string PrintableText(std::u16string_view text) {
+    static constexpr char kHexDigits[] = "0123456789abcdef";
+    std::string printed;
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (!IsEscapedByte(text[i])) continue;
+        AppendUtf8(printed, text.substr(start, i - start));
+        const unsigned byte = text[i] - kEscapedByteBase;
+        printed += {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+        start = i + 1;
+    }
+    AppendUtf8(printed, text.substr(start));
+    return printed;
 }
 
 std::u16string AnsiToUtf16(std::string_view bytes) { return DecodeSingleByte(bytes, AnsiPage()); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,18 @@ std::u16string Utf8ToUtf16(std::string_view bytes);
 std::string Utf16ToUtf8(std::u16string_view text);
 // The same, appended to bytes.
 void AppendUtf8(std::string& bytes, std::u16string_view text);
+
+// The length of the longest start of text, at most maxUnits long, that does not split a surrogate pair.
+size_t CharacterPrefixLength(std::u16string_view text, size_t maxUnits);
+
+// File names and arguments are bytes, mostly but not always UTF-8 (a Latin-1
+// name, say). Each byte that is no part of well-formed UTF-8 becomes the lone
+// surrogate U+DC80..U+DCFF and goes back to the same byte, so that any name
+// survives its trip through UTF-16 exactly. Other lone surrogates become U+FFFD.
+std::u16string NameBytesToUtf16(std::string_view bytes);
+std::string Utf16ToNameBytes(std::u16string_view name);
+// UTF-8 to print, where a name's escaped byte shows as "\xNN".
+std::string PrintableText(std::u16string_view text);
 
 std::u16string AnsiToUtf16(std::string_view bytes);
 std::string Utf16ToAnsi(std::u16string_view text);

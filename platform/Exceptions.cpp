@@ -28,8 +28,10 @@ EStreamError::EStreamError(std::u16string className, std::u16string message)
     : Exception(std::move(className), std::move(message)) {}
 
 EFOpenError::EFOpenError(const std::u16string& fileName, int errorNumber)
-    : EFileStreamError(u"EFOpenError", u"Cannot open file \"" + ExpandFileName(fileName) + u"\". " +
-                                           SystemErrorMessage(errorNumber)) {}
+    : EFOpenError(fileName, SystemErrorMessage(errorNumber)) {}
+
+EFOpenError::EFOpenError(const std::u16string& fileName, const std::u16string& reason)
+    : EFileStreamError(u"EFOpenError", u"Cannot open file \"" + ExpandFileName(fileName) + u"\". " + reason) {}
 
 EFCreateError::EFCreateError(const std::u16string& fileName, int errorNumber)
     : EFileStreamError(u"EFCreateError", u"Cannot create file \"" + ExpandFileName(fileName) + u"\". " +

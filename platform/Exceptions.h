@@ -56,10 +56,11 @@ protected:
     using EStreamError::EStreamError;
 };
 
-// "Cannot open file "%s". %s": the full path and the system's reason.
+// "Cannot open file "%s". %s": the full path and the system's reason, or a reason of our own.
 class EFOpenError : public EFileStreamError {
 public:
     EFOpenError(const std::u16string& fileName, int errorNumber);
+    EFOpenError(const std::u16string& fileName, const std::u16string& reason);
 };
 
 // "Cannot create file "%s". %s": the full path and the system's reason.

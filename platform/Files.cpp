@@ -11,14 +11,16 @@
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 
-std::string NativePath(const std::u16string& path) { return Utf16ToUtf8(path); }
+std::string NativePath(const std::u16string& path) { return Utf16ToNameBytes(path); }
+
+std::u16string PathFromNative(std::string_view native) { return NameBytesToUtf16(native); }
 
 std::u16string ExpandFileName(const std::u16string& path) {
     std::error_code error;
     const std::filesystem::path native(NativePath(path));
     const std::filesystem::path absolute = std::filesystem::absolute(native, error);
     if (error) return path;
-    return Utf8ToUtf16(absolute.lexically_normal().string());
+    return PathFromNative(absolute.lexically_normal().string());
 }
 
 bool FileExists(const std::u16string& path) {
@@ -40,7 +42,7 @@ bool RenameFile(const std::u16string& from, const std::u16string& to) {
 std::u16string TempDirectory() {
     std::u16string dir = u"/tmp/";
     if (const char* env = std::getenv("TMPDIR"); env != nullptr && *env != '\0') {
-        const std::u16string candidate = Utf8ToUtf16(env);
+        const std::u16string candidate = PathFromNative(env);
         if (DirectoryExists(candidate)) dir = candidate;
     }
     if (dir.back() != u'/') dir.push_back(u'/');
@@ -52,5 +54,5 @@ std::u16string CreateUniqueFile(const std::u16string& dir, const std::u16string&
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) throw EFCreateError(dir + prefix, errno);
     ::close(fd);
-    return Utf8ToUtf16(pattern);
+    return PathFromNative(pattern);
 }

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
-// Paths are UTF-16 in memory and UTF-8 on the file system; "/" is the only delimiter.
+// Paths are UTF-16 in memory and bytes, mostly UTF-8, on the file system;
+// "/" is the only delimiter. Bytes that are not UTF-8 keep their escapes
+// (NameBytesToUtf16), so that every name the system gives can be opened again.
 std::string NativePath(const std::u16string& path);
+std::u16string PathFromNative(std::string_view native);
 
 // The absolute, normalised form of a path, as error messages show it.
 std::u16string ExpandFileName(const std::u16string& path);

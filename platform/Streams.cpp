@@ -10,8 +10,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 
@@ -146,30 +150,75 @@ int LockKind(unsigned mode) {
     throw EFOpenError(fileName, error);
 }
 
+// The file an open gave is closed when the constructor raises.
+class TOpenedFile {
+public:
+    explicit TOpenedFile(int fd) : fd_(fd) {}
+    ~TOpenedFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    TOpenedFile(const TOpenedFile&) = delete;
+    TOpenedFile& operator=(const TOpenedFile&) = delete;
+
+    int Fd() const { return fd_; }
+    int Release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+// Reading opens a directory without complaint, and it would look empty. A
+// FIFO or a device read as a document would wait for a writer or never end.
+void CheckFileType(const TOpenedFile& file, const std::u16string& fileName, unsigned mode) {
+    struct stat info;
+    if (::fstat(file.Fd(), &info) != 0) return;
+    if (S_ISDIR(info.st_mode)) RaiseOpenFailure(fileName, mode, EISDIR);
+    if (!S_ISREG(info.st_mode) && mode != fmCreate && (mode & 0x3) == fmOpenRead)
+        throw EFOpenError(fileName, u"Not a regular file");
+}
+
+// Only opening must not wait: a device let through for writing is written as usual.
+void ClearNonBlocking(const TOpenedFile& file) {
+    const int flags = ::fcntl(file.Fd(), F_GETFL);
+    if (flags >= 0 && (flags & O_NONBLOCK) != 0) ::fcntl(file.Fd(), F_SETFL, flags & ~O_NONBLOCK);
+}
+
+// Letters and digits of a unique name; unpredictable, so that nobody can
+// plant every name the next save will try.
+std::string RandomNameSuffix() {
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    std::uniform_int_distribution<size_t> pick(0, sizeof kAlphabet - 2);
+    std::string suffix(6, ' ');
+    for (char& ch : suffix) ch = kAlphabet[pick(generator)];
+    return suffix;
+}
+
 }  // namespace
 
 TFileStream::TFileStream(const std::u16string& fileName, unsigned mode) : fileName_(fileName) {
-    fd_ = ::open(NativePath(fileName).c_str(), OpenFlags(mode) | O_CLOEXEC, 0666);
-    if (fd_ < 0) RaiseOpenFailure(fileName, mode, errno);
-    // Reading opens a directory without complaint; as a stream it would look empty.
-    if (struct stat info; ::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
-        RaiseOpenFailure(fileName, mode, EISDIR);
-    }
+    TOpenedFile file(::open(NativePath(fileName).c_str(), OpenFlags(mode) | O_CLOEXEC | O_NONBLOCK, 0666));
+    if (file.Fd() < 0) RaiseOpenFailure(fileName, mode, errno);
+    CheckFileType(file, fileName, mode);
+    ClearNonBlocking(file);
     const int lock = LockKind(mode);
     // Only a lock held elsewhere refuses the open; file systems without locks don't.
-    if (lock != 0 && ::flock(fd_, lock | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        ::close(fd_);
-        fd_ = -1;
+    if (lock != 0 && ::flock(file.Fd(), lock | LOCK_NB) != 0 && errno == EWOULDBLOCK)
         RaiseOpenFailure(fileName, mode, EBUSY);
+    if (mode == fmCreate && ::ftruncate(file.Fd(), 0) != 0) RaiseOpenFailure(fileName, mode, errno);
+    fd_ = file.Release();
+}
+
+std::unique_ptr<TFileStream> TFileStream::CreateUnique(const std::u16string& prefix) {
+    constexpr int kAttempts = 100;
+    const std::string nativePrefix = NativePath(prefix);
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::string suffix = RandomNameSuffix();
+        const int fd = ::open((nativePrefix + suffix).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) return std::unique_ptr<TFileStream>(new TFileStream(prefix + AsciiToUtf16(suffix), TAdoptedFile{fd}));
+        if (errno != EEXIST) throw EFCreateError(prefix, errno);
     }
-    if (mode == fmCreate && ::ftruncate(fd_, 0) != 0) {
-        const int error = errno;
-        ::close(fd_);
-        fd_ = -1;
-        RaiseOpenFailure(fileName, mode, error);
-    }
+    throw EFCreateError(prefix, EEXIST);
 }
 
 TFileStream::~TFileStream() {

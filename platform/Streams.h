@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 
 enum class TSeekOrigin { Beginning, Current, End };
 
@@ -72,7 +74,14 @@ enum TFileMode : unsigned {
 class TFileStream : public TStream {
 public:
     // Raises EFOpenError, or EFCreateError for fmCreate, when the file cannot be had.
+    // Opening never waits for a writer: a stream opened for reading only takes
+    // regular files, so a FIFO or a device given as a document is refused.
     TFileStream(const std::u16string& fileName, unsigned mode);
+    // A new file named prefix and six random letters or digits, open for
+    // reading and writing. It is made exclusively and never through a link, so
+    // nothing planted under a name others can guess is written through.
+    // Raises EFCreateError naming the prefix when no such file can be made.
+    static std::unique_ptr<TFileStream> CreateUnique(const std::u16string& prefix);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
@@ -86,6 +95,12 @@ public:
     const std::u16string& FileName() const { return fileName_; }
 
 private:
+    // A descriptor the stream takes over.
+    struct TAdoptedFile {
+        int Fd;
+    };
+    TFileStream(std::u16string fileName, TAdoptedFile file) : fileName_(std::move(fileName)), fd_(file.Fd) {}
+
     std::u16string fileName_;
     int fd_ = -1;
 };

@@ -72,12 +72,23 @@ bool GetFontFile(const FcPattern* font, TFontFile& location) {
     return true;
 }
 
-// The face in a font file, sized for height; null when it cannot be had.
-TFacePtr OpenFace(FT_Library library, const TFontFile& location, int32_t height) {
+// The face in a font file; null when it cannot be had.
+TFacePtr OpenFace(FT_Library library, const TFontFile& location) {
     FT_Face face = nullptr;
     if (FT_New_Face(library, location.first.c_str(), location.second, &face) != 0) return nullptr;
-    TFacePtr owned(face);
-    return SizeFace(face, height) ? std::move(owned) : nullptr;
+    return TFacePtr(face);
+}
+
+// A size object of the face at height, made the face's active size; null when the face cannot take it.
+TSizePtr NewSize(FT_Face face, int32_t height) {
+    FT_Size size = nullptr;
+    if (FT_New_Size(face, &size) != 0) return nullptr;
+    TSizePtr owned(size);
+    return FT_Activate_Size(size) == 0 && SizeFace(face, height) ? std::move(owned) : nullptr;
+}
+
+[[noreturn]] void RaiseCannotRealise(const std::u16string& name, int32_t height) {
+    throw EFontError(u"Cannot realise font \"" + name + u"\" of height " + IntToStr(height));
 }
 
 int32_t HintedAdvance(FT_Face face, FT_UInt glyph) {
@@ -91,14 +102,12 @@ int32_t HintedAdvance(FT_Face face, FT_UInt glyph) {
 
 EFontError::EFontError(std::u16string message) : Exception(u"EFontError", std::move(message)) {}
 
-TRealisedFont::TRealisedFont(FT_Library library, FcConfig* config, const TFontRequest& request)
-    : library_(library), config_(config), request_(request), pattern_(RequestPattern(config, request)) {
-    FcResult result;
-    const TPatternPtr match(FcFontMatch(config_, pattern_.get(), &result));
-    TFontFile location;
-    if (match && GetFontFile(match.get(), location)) face_ = OpenFace(library_, location, request.Height);
-    if (!face_)
-        throw EFontError(u"Cannot realise font \"" + request.Name + u"\" of height " + IntToStr(request.Height));
+bool TFontRequest::SameFace(const TFontRequest& other) const {
+    return Name == other.Name && Bold == other.Bold && Italic == other.Italic && Charset == other.Charset;
+}
+
+TRealisedFont::TRealisedFont(TFontFace& face, int32_t height) : face_(face), height_(height) {
+    if (!ActivateSize(face_.Face())) RaiseCannotRealise(face_.Request().Name, height);
 }
 
 int64_t TRealisedFont::TextWidth(std::u16string_view text) {
@@ -132,34 +141,65 @@ int32_t TRealisedFont::CharWidth(char32_t ch) {
 }
 
 int32_t TRealisedFont::MeasureChar(char32_t ch) {
-    if (const FT_UInt glyph = FT_Get_Char_Index(face_.get(), ch); glyph != 0) return HintedAdvance(face_.get(), glyph);
+    const FT_Face face = face_.Face();
+    if (const FT_UInt glyph = FT_Get_Char_Index(face, ch); glyph != 0) {
+        ActivateSize(face);
+        return HintedAdvance(face, glyph);
+    }
     const int32_t fallbackWidth = MeasureInFallback(ch);
-    return fallbackWidth >= 0 ? fallbackWidth : HintedAdvance(face_.get(), 0);
+    if (fallbackWidth >= 0) return fallbackWidth;
+    ActivateSize(face);
+    return HintedAdvance(face, 0);
 }
 
 int32_t TRealisedFont::MeasureInFallback(char32_t ch) {
+    for (int i = 0; i < face_.FallbackCount(); ++i) {
+        const FT_Face fallback = face_.FallbackFace(i, ch);
+        if (fallback == nullptr || !ActivateSize(fallback)) continue;
+        if (const FT_UInt glyph = FT_Get_Char_Index(fallback, ch); glyph != 0) return HintedAdvance(fallback, glyph);
+    }
+    return -1;
+}
+
+bool TRealisedFont::ActivateSize(FT_Face face) {
+    auto [entry, added] = sizes_.try_emplace(face);
+    if (added) entry->second = NewSize(face, height_);
+    return entry->second && FT_Activate_Size(entry->second.get()) == 0;
+}
+
+std::unique_ptr<TFontFace> TFontFace::Open(FT_Library library, FcConfig* config, const TFontRequest& request) {
+    TPatternPtr pattern = RequestPattern(config, request);
+    FcResult result;
+    const TPatternPtr match(FcFontMatch(config, pattern.get(), &result));
+    TFontFile location;
+    if (!match || !GetFontFile(match.get(), location)) return nullptr;
+    TFacePtr face = OpenFace(library, location);
+    if (!face) return nullptr;
+    return std::make_unique<TFontFace>(library, config, request, std::move(pattern), std::move(face));
+}
+
+TFontFace::TFontFace(FT_Library library, FcConfig* config, const TFontRequest& request, TPatternPtr pattern,
+                     TFacePtr face)
+    : library_(library), config_(config), request_(request), pattern_(std::move(pattern)), face_(std::move(face)) {}
+
+int TFontFace::FallbackCount() {
     if (!fallbacks_) {
         FcResult result;
         fallbacks_.reset(FcFontSort(config_, pattern_.get(), FcTrue, nullptr, &result));
         if (!fallbacks_) fallbacks_.reset(FcFontSetCreate());
     }
-    for (int i = 0; i < fallbacks_->nfont; ++i) {
-        FcCharSet* coverage = nullptr;
-        if (FcPatternGetCharSet(fallbacks_->fonts[i], FC_CHARSET, 0, &coverage) != FcResultMatch ||
-            !FcCharSetHasChar(coverage, ch))
-            continue;
-        const FT_Face face = OpenSizedFace(fallbacks_->fonts[i]);
-        if (face == nullptr) continue;
-        if (const FT_UInt glyph = FT_Get_Char_Index(face, ch); glyph != 0) return HintedAdvance(face, glyph);
-    }
-    return -1;
+    return fallbacks_->nfont;
 }
 
-FT_Face TRealisedFont::OpenSizedFace(const FcPattern* font) {
+FT_Face TFontFace::FallbackFace(int index, char32_t ch) {
+    const FcPattern* font = fallbacks_->fonts[index];
+    FcCharSet* coverage = nullptr;
+    if (FcPatternGetCharSet(font, FC_CHARSET, 0, &coverage) != FcResultMatch || !FcCharSetHasChar(coverage, ch))
+        return nullptr;
     TFontFile location;
     if (!GetFontFile(font, location)) return nullptr;
     auto [entry, added] = fallbackFaces_.try_emplace(location);
-    if (added) entry->second = OpenFace(library_, location, request_.Height);
+    if (added) entry->second = OpenFace(library_, location);
     return entry->second.get();
 }
 
@@ -174,20 +214,42 @@ TFontRealiser::TFontRealiser() {
 }
 
 TFontRealiser::~TFontRealiser() {
-    fonts_.clear();
+    sizes_.clear();
+    faces_.clear();
     FT_Done_FreeType(library_);
 }
 
 TRealisedFont& TFontRealiser::Realise(const TFontRequest& request) {
-    const auto cached = std::find_if(fonts_.begin(), fonts_.end(), [&](const std::unique_ptr<TRealisedFont>& font) {
-        return font->Request() == request;
+    TFontFace& face = FaceFor(request);
+    const auto cached = std::find_if(sizes_.begin(), sizes_.end(), [&](const std::unique_ptr<TRealisedFont>& size) {
+        return &size->Face() == &face && size->Height() == request.Height;
     });
-    if (cached != fonts_.end()) {
-        std::rotate(cached, cached + 1, fonts_.end());
-        return *fonts_.back();
+    if (cached != sizes_.end()) {
+        std::rotate(cached, cached + 1, sizes_.end());
+        return *sizes_.back();
     }
-    auto font = std::make_unique<TRealisedFont>(library_, config_.get(), request);
-    if (fonts_.size() >= kCachedFonts) fonts_.erase(fonts_.begin());
-    fonts_.push_back(std::move(font));
-    return *fonts_.back();
+    auto size = std::make_unique<TRealisedFont>(face, request.Height);
+    if (sizes_.size() >= kCachedSizes) sizes_.erase(sizes_.begin());
+    sizes_.push_back(std::move(size));
+    return *sizes_.back();
+}
+
+TFontFace& TFontRealiser::FaceFor(const TFontRequest& request) {
+    const auto cached = std::find_if(faces_.begin(), faces_.end(), [&](const std::unique_ptr<TFontFace>& face) {
+        return face->Request().SameFace(request);
+    });
+    if (cached != faces_.end()) {
+        std::rotate(cached, cached + 1, faces_.end());
+        return *faces_.back();
+    }
+    std::unique_ptr<TFontFace> face = TFontFace::Open(library_, config_.get(), request);
+    if (!face) RaiseCannotRealise(request.Name, request.Height);
+    if (faces_.size() >= kCachedFaces) DropFace(faces_.begin());
+    faces_.push_back(std::move(face));
+    return *faces_.back();
+}
+
+void TFontRealiser::DropFace(std::vector<std::unique_ptr<TFontFace>>::iterator face) {
+    std::erase_if(sizes_, [&](const std::unique_ptr<TRealisedFont>& size) { return &size->Face() == face->get(); });
+    faces_.erase(face);
 }

@@ -101,8 +101,8 @@ public:
     void SaveToStream(TStream& stream);
     // The file stays open for reading (others may read, not write) as the backing stream.
     void LoadFromFile(const std::u16string& path);
-    // Writes path + ".tmp", puts it in place of path and loads it again: element
-    // pointers taken before the call are invalid afterwards.
+    // Writes a new file beside path, renames it over path and loads it again:
+    // element pointers taken before the call are invalid afterwards.
     void SaveToFile(const std::u16string& path);
 
     void SwapOut(TqlxXMLItem* item);

@@ -7,6 +7,19 @@ namespace {
 
 constexpr std::u16string_view kSwapFilePrefix = u"qlx";
 
+// Saves the document as a new file named prefix and a unique ending; a file
+// that could not be written in full is removed. Returns the file's name.
+std::u16string WriteUniqueFile(TqlxXMLDocument& document, const std::u16string& prefix) {
+    const std::unique_ptr<TFileStream> file = TFileStream::CreateUnique(prefix);
+    try {
+        document.SaveToStream(*file);
+    } catch (...) {
+        DeleteFile(file->FileName());
+        throw;
+    }
+    return file->FileName();
+}
+
 }  // namespace
 
 TqlxXMLDocument::TqlxXMLDocument() : root_(std::make_unique<TqlxXMLItem>()) {}
@@ -43,17 +56,20 @@ void TqlxXMLDocument::LoadFromFile(const std::u16string& path) {
     LoadFromStream(std::make_unique<TFileStream>(path, fmOpenRead | fmShareDenyWrite), true);
 }
 
+// The file is written under a fresh name of its own beside path and renamed
+// over it: nothing planted under a name others can guess is written through,
+// and what was at path stays whole until the rename replaces it at once. A
+// written file that cannot be put in place stays as path + ".tmp"; once a
+// save succeeds, such a copy of an earlier one is stale and goes.
 void TqlxXMLDocument::SaveToFile(const std::u16string& path) {
-    const std::u16string tmpPath = path + u".tmp";
-    {
-        TFileStream tmp(tmpPath, fmCreate);
-        SaveToStream(tmp);
-    }
+    const std::u16string keptPath = path + u".tmp";
+    const std::u16string written = WriteUniqueFile(*this, keptPath);
     CloseSwapStream();
-    // Either may fail harmlessly: there may be no file to replace yet, and
-    // the load below reports a file that is not in place.
-    DeleteFile(path);
-    RenameFile(tmpPath, path);
+    if (RenameFile(written, path)) {
+        DeleteFile(keptPath);
+    } else if (!RenameFile(written, keptPath)) {
+        DeleteFile(written);
+    }
     LoadFromFile(path);
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/CodePages.h"
 
 namespace {
@@ -60,6 +63,37 @@ TEST(CodePages, MalformedUtf8BecomesReplacementCharacters) {
 TEST(CodePages, LoneSurrogatesAreWrittenAsReplacementCharacters) {
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xDC00))), "\xEF\xBF\xBD");
+}
+
+// Every string of one or two bytes, and longer ones around the borders of
+// well-formed UTF-8 (overlong, surrogate, beyond U+10FFFF, cut short).
+std::vector<std::string> NameSamples() {
+    std::vector<std::string> samples;
+    for (unsigned first = 0; first < 256; ++first) {
+        samples.push_back(std::string(1, char(first)));
+        for (unsigned second = 0; second < 256; ++second) samples.push_back({char(first), char(second)});
+    }
+    for (const char* longer : {"\xEF\xBF\xBD\xE0\x9F\xBF\xED\x9F\xBF\xED\xA0\x80\xF0\x8F\xBF\xBF",
+                               "\xF0\x9F\x98\x80\xF0\x9F\x98\xF4\x8F\xBF\xBF\xF4\x90\x80\x80", "0123456789abcdef\xFF" "0123456789abcdef"})
+        samples.push_back(longer);
+    return samples;
+}
+
+TEST(CodePages, EveryNameRoundTripsThroughUtf16) {
+    for (const std::string& bytes : NameSamples()) {
+        const std::u16string name = NameBytesToUtf16(bytes);
+        ASSERT_EQ(Utf16ToNameBytes(name), bytes) << testing::PrintToString(bytes);
+        // Well-formed text reads as it always did.
+        if (Utf16ToUtf8(Utf8ToUtf16(bytes)) == bytes) {
+            ASSERT_EQ(name, Utf8ToUtf16(bytes));
+        }
+    }
+    // A Latin-1 name and the name with the replacement character are two names.
+    EXPECT_EQ(NameBytesToUtf16("caf\xE9.xps"), u"caf\xDCE9.xps");
+    EXPECT_NE(NameBytesToUtf16("caf\xE9.xps"), NameBytesToUtf16("caf\xEF\xBF\xBD.xps"));
+    // Text is written as before: escaped bytes only mean bytes in names.
+    EXPECT_EQ(Utf16ToUtf8(u"caf\xDCE9"), "caf\xEF\xBF\xBD");
+    EXPECT_EQ(Utf16ToNameBytes(u"\xD800x\xDC7F"), "\xEF\xBF\xBDx\xEF\xBF\xBD");
 }
 
 TEST(CodePages, UpperCaseKeepsLengthAndCoversLatinLetters) {

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <future>
+#include <memory>
 
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
@@ -95,6 +100,35 @@ TEST_F(FileStreams, ADirectoryIsNoFileToOpen) {
     const std::u16string dir = Utf8ToUtf16(folder_.Dir());
     EXPECT_EQ(ErrorRaisedBy<EFOpenError>([&] { TFileStream file(dir, fmOpenRead | fmShareDenyWrite); }).Message,
               u"Cannot open file \"" + dir + u"\". " + SystemErrorMessage(EISDIR));
+}
+
+TEST_F(FileStreams, AFifoOrADeviceIsNoDocument) {
+    const std::string fifo = folder_.NativePath("pipe.xps");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto opening = std::async(std::launch::async, [&] {
+        return ErrorRaisedBy<EFOpenError>([&] { TFileStream file(PathOf("pipe.xps"), fmOpenRead | fmShareExclusive); });
+    });
+    // An open that waits for a writer is let go by one, to fail the test rather than hang it.
+    if (opening.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        ADD_FAILURE() << "opening a FIFO waited for a writer";
+    }
+    EXPECT_EQ(opening.get().Message, u"Cannot open file \"" + PathOf("pipe.xps") + u"\". Not a regular file");
+    EXPECT_EQ(ErrorRaisedBy<EFOpenError>([] { TFileStream file(u"/dev/zero", fmOpenRead | fmShareDenyWrite); }).Message,
+              u"Cannot open file \"/dev/zero\". Not a regular file");
+}
+
+TEST_F(FileStreams, UniqueFilesAreNewAndOpenToReadersAsCreatedOnes) {
+    const std::u16string prefix = PathOf("t.qlt.tmp");
+    const std::unique_ptr<TFileStream> first = TFileStream::CreateUnique(prefix);
+    const std::unique_ptr<TFileStream> second = TFileStream::CreateUnique(prefix);
+    EXPECT_NE(first->FileName(), second->FileName());
+    EXPECT_EQ(first->FileName().substr(0, prefix.size()), prefix);
+    { TFileStream created(PathOf("created"), fmCreate); }
+    EXPECT_EQ(std::filesystem::status(NativePath(first->FileName())).permissions(),
+              std::filesystem::status(folder_.NativePath("created")).permissions());
+    EXPECT_EQ(ErrorRaisedBy<EFCreateError>([&] { TFileStream::CreateUnique(PathOf("missing/t.qlt.tmp")); }).Message,
+              u"Cannot create file \"" + PathOf("missing/t.qlt.tmp") + u"\". No such file or directory");
 }
 
 TEST_F(FileStreams, SharingModesKeepOtherOpenersOut) {

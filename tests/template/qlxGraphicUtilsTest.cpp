@@ -234,6 +234,31 @@ TEST_F(DrawText, SharedLockIsReentrantAndKeepsOtherThreadsOut) {
     EXPECT_FALSE(otherThreadGetsIn());
 }
 
+// Text that changes its size from one run to the next, through more sizes
+// than are kept: each size measures as if it were the only one, including
+// the characters measured in a fallback face and the missing glyph.
+TEST(MeasuringSurface, ManySizesOfOneFaceMeasureAsEachAlone) {
+    const std::vector<std::pair<std::u16string, int>> passes = {
+        {u"Hello", 30}, {u"World\u2200", 30}, {u"Zebra\uE000\u2203", 70}};
+    const auto height = [](int i) { return -20 - 7 * i; };
+    TqlxMeasuringSurface mixed;
+    for (const auto& [text, heights] : passes) {
+        TqlxMeasuringSurface alone;
+        for (int i = 0; i < heights; ++i) {
+            alone.AssignFont(u"Arial", height(i), 0, 204, 0);
+            mixed.AssignFont(u"Arial", height(i), 0, 204, 0);
+            const int64_t expected = alone.TextExtent(text);
+            EXPECT_EQ(mixed.TextExtent(text), expected) << height(i);
+        }
+    }
+    // A fallback face is measured at the size asked for too.
+    mixed.AssignFont(u"Arial", height(0), 0, 204, 0);
+    const int64_t small = mixed.TextExtent(u"\u2200");
+    mixed.AssignFont(u"Arial", height(29), 0, 204, 0);
+    EXPECT_GT(small, 0);
+    EXPECT_GT(mixed.TextExtent(u"\u2200"), small);
+}
+
 TEST(MeasureTextWidth, ReleasesTheSharedLockWhenTheFontFails) {
     TFont huge;
     huge.Name = u"Arial";

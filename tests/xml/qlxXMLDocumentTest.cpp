@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
@@ -88,6 +93,48 @@ TEST_F(XMLDocumentFiles, FileFailures) {
     std::ofstream(folder_.NativePath("bad.xml")) << "<r><a/></r>";
     EXPECT_THROW(doc.LoadFromFile(PathOf("bad.xml")), TqlxInvalidXMLException);
     EXPECT_TRUE(OpensForWriting(PathOf("bad.xml")));
+}
+
+// In a folder others can write to, names of templates and of their temporary
+// files can be guessed and planted as links to somebody's file.
+TEST_F(XMLDocumentFiles, SaveToFileWritesThroughNoPlantedLink) {
+    namespace fs = std::filesystem;
+    const std::string victim = folder_.NativePath("victim");
+    std::ofstream(victim) << "precious";
+    fs::create_symlink(victim, folder_.NativePath("s.qlt.tmp"));
+    fs::create_hard_link(victim, folder_.NativePath("h.qlt.tmp"));
+    fs::create_symlink(victim, folder_.NativePath("h.qlt"));
+    TqlxXMLDocument doc;
+    BuildSwappable(doc);
+    const std::string expected = Save(doc);
+    doc.SaveToFile(PathOf("s.qlt"));
+    doc.SaveToFile(PathOf("h.qlt"));
+    EXPECT_EQ(ReadFile("victim"), "precious");
+    EXPECT_EQ(ReadFile("h.qlt"), expected);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder_.NativePath("h.qlt"))));
+    EXPECT_EQ(folder_.Files(), (std::vector<std::string>{"h.qlt", "s.qlt", "victim"}));
+}
+
+TEST_F(XMLDocumentFiles, AFailedSaveLeavesNoTemporaryFile) {
+    TqlxXMLDocument doc;
+    BuildSwappable(doc);
+    std::ofstream(folder_.NativePath("w.qlt")) << "old";
+    // A file size limit makes the write fall short, as a full disk does.
+    rlimit saved{}, small{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto savedSignal = ::signal(SIGXFSZ, SIG_IGN);
+    small = {8, saved.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const TRaisedError error = ErrorRaisedBy([&] { doc.SaveToFile(PathOf("w.qlt")); });
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, savedSignal);
+    EXPECT_EQ(error.ClassName, u"EWriteError");
+    EXPECT_EQ(ReadFile("w.qlt"), "old");
+    EXPECT_EQ(folder_.Files(), std::vector<std::string>{"w.qlt"});
+    // What cannot be put in place is kept under one known name.
+    std::filesystem::create_directory(folder_.NativePath("d.qlt"));
+    EXPECT_THROW(doc.SaveToFile(PathOf("d.qlt")), EFOpenError);
+    EXPECT_EQ(folder_.Files(), (std::vector<std::string>{"d.qlt", "d.qlt.tmp", "w.qlt"}));
 }
 
 TEST(XMLSwapping, MarkedElementsLoadSwappedOut) {
