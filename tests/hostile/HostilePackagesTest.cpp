@@ -245,6 +245,34 @@ TEST_F(HostilePackages, TheLimitsLetThroughWhatTheyAllow) {
     EXPECT_EQ(outcome.ErrorMessage, "The part \"Documents/1/Pages/1.fpage\" is larger than 8388608 bytes");
 }
 
+// Only one part's tree is held at a time, and a part of more elements than
+// the limit fails as it is read.
+TEST_F(HostilePackages, PartsOfAMillionElementsEach) {
+    const auto filler = [](int elements) {
+        std::string empty;
+        for (int i = 0; i < elements; ++i) empty += "<x/>";
+        return empty;
+    };
+    const std::string million = filler(1'000'000);
+    std::vector<TPart> parts = OneDocument({PageWith(million + million)});
+    parts[kSequenceEntry].Content = XmlPart("<FixedDocumentSequence>" + million +
+                                            "<DocumentReference Source=\"/Documents/1/FixedDocument.fdoc\"/></FixedDocumentSequence>");
+    parts[kDocumentEntry].Content = XmlPart("<FixedDocument>" + million + "<PageContent Source=\"Pages/1.fpage\"/></FixedDocument>");
+    TChildOutcome outcome = Convert(PackageBytes(parts, kDeflated));
+    ExpectMemoryBelow(outcome, 400);
+    EXPECT_EQ(outcome.ErrorClass, "") << outcome.ErrorMessage;
+    EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1000001 - Ok", "Page1000001 - Ok",
+                                                     "-Convert error!!!", "-ClassName: EXpsLimitError",
+                                                     "-Message: The part \"Documents/1/Pages/1.fpage\" holds more than "
+                                                     "1048576 elements",
+                                                     "Zip archive close"}));
+    parts[kSequenceEntry].Content = XmlPart("<FixedDocumentSequence>" + million + million + "</FixedDocumentSequence>");
+    outcome = Convert(PackageBytes(parts, kDeflated));
+    ExpectMemoryBelow(outcome, 400);
+    EXPECT_EQ(outcome.ErrorMessage, "The part \"FixedDocumentSequence.fdseq\" holds more than 1048576 elements");
+    ExpectOnlyTemplates({});
+}
+
 // A package can name the same document and page over and over: a few
 // kilobytes then stand for millions of pages. The run's own limits end it.
 TEST_F(HostilePackages, PartsNamedOverAndOverRunIntoTheLimitsOfTheRun) {
