@@ -158,14 +158,19 @@ void FuzzZipArchive(const uint8_t* data, size_t size) {
     zip.CloseStream();
 }
 
+// Every page goes through both walks: the flat one and the nested one, which
+// reads transforms, resources and path geometry too.
 void FuzzPageTranslation(const uint8_t* data, size_t size) {
-    TMemoryStream page;
-    LoadStream(page, std::string_view(reinterpret_cast<const char*>(data), size));
-    TXpsLineLog log;
-    const TFixedFontName font(kFontName);
-    TXpsConverter converter(log, font);
-    converter.ConvertFixedPage(page, Folder().File("page_1_1"), u"Documents/1/Pages/1.fpage");
-    Folder().Empty();
+    for (const bool nested : {false, true}) {
+        TMemoryStream page;
+        LoadStream(page, std::string_view(reinterpret_cast<const char*>(data), size));
+        TXpsLineLog log;
+        const TFixedFontName font(kFontName);
+        TXpsConverter converter(log, font);
+        converter.Nested = nested;
+        converter.ConvertFixedPage(page, Folder().File("page_1_1"), u"Documents/1/Pages/1.fpage");
+        Folder().Empty();
+    }
 }
 
 void FuzzConversionRun(const uint8_t* data, size_t size) {
@@ -181,6 +186,8 @@ void FuzzConversionRun(const uint8_t* data, size_t size) {
         converter.Limits.RunUnpackedBytes = 64 << 20;
         converter.Limits.RunParts = 1'000;
         converter.Limits.RunTemplateBytes = 64 << 20;
+        // The last byte chooses the mode: a package is read whole either way.
+        converter.Nested = size > 0 && (data[size - 1] & 1) != 0;
         converter.Convert(&source);
     }
     CheckOnlyTemplatesBeside(packageName);

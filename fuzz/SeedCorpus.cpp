@@ -50,6 +50,19 @@ std::vector<std::string> PageSeeds() {
         PageWith("<Path Fill=\"#zzzzzzzz\" Data=\"F1 M 1,2\"/><Path Data=\"F1 M 1,2 L 3,4 C 1,1 2,2 3,3\"/><Path Stroke=\"#FFFFFFFF\" Data=\"F1 M 1,2 L 3,4  5,6 Z\"/>"),
         PageWith("<Path Stroke=\"#FF000000\" Data=\"F0 M 0,0 L 1,1\"/><Path Stroke=\"sc#1,0,0,0\" Data=\"F1 M +1.5E1,-2 L 3,4 z\"/>"),
         "<FixedPage Width=\"8,5\" Height=\"\"/>",
+        PageWith("<FixedPage.Resources><ResourceDictionary><SolidColorBrush x:Key=\"b\" Color=\"#FF0000FF\"/>"
+                 "<MatrixTransform x:Key=\"m\" Matrix=\"2,0,0,2,1,1\"/><PathGeometry x:Key=\"g\" Figures=\"M 0,0 H 9 V 1 H 0 Z\"/>"
+                 "</ResourceDictionary></FixedPage.Resources><Canvas RenderTransform=\"{StaticResource m}\">"
+                 "<Canvas\n  Clip=\"M 0,0 L 1,1\"><Canvas.RenderTransform><MatrixTransform Matrix=\"1.333333333,0,0,1.333333333,0,0\"/>"
+                 "</Canvas.RenderTransform>" + glyphs + "<Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"9\" "
+                 "Fill=\"{StaticResource b}\" UnicodeString=\"{}a&apos;b\"><Glyphs.Fill><SolidColorBrush Color=\"#FF00FF00\"/>"
+                 "</Glyphs.Fill></Glyphs><Path Fill=\"{StaticResource b}\" Data=\"{StaticResource g}\"/>"
+                 "<Path Stroke=\"#FF000000\" Data=\"M10,10l5,0 0,5-5,0zC 1,1 2,2 3,3 S 4,4 5,5 Q 1 1 2 2 T 3 3 A 1,1 0 0 1 4,4 h 1 v 1 H 0 V 0\"/>"
+                 "<Path><Path.Stroke><SolidColorBrush Color=\"#FF112233\"/></Path.Stroke><Path.Data><PathGeometry>"
+                 "<PathGeometry.Transform><MatrixTransform Matrix=\"1 0 0 1 5 5\"/></PathGeometry.Transform>"
+                 "<PathFigure StartPoint=\"0,0\" IsClosed=\"true\"><PolyLineSegment Points=\"1,1 2,0\" IsStroked=\"false\"/>"
+                 "<ArcSegment Point=\"3,3\"/><PolyBezierSegment Points=\"1,1 2,2 4,4\"/><PolyQuadraticBezierSegment Points=\"1,1 5,5\"/>"
+                 "</PathFigure></PathGeometry></Path.Data></Path></Canvas></Canvas>"),
     };
 }
 
@@ -105,6 +118,21 @@ std::vector<std::string> ConvertSeeds() {
     twoDocuments.Entries[kSequenceEntry].Content = SequencePart({"/Documents/1/FixedDocument.fdoc", "/Documents/1/FixedDocument.fdoc"});
     twoDocuments.CentralDirectory = false;
     seeds.push_back(TestZipBytes(twoDocuments));
+
+    // As office suites write them: no declarations, UTF-16 parts, the sequence
+    // under another name that only the package relationships give.
+    std::vector<TPart> office = OneDocument({pages.back()});
+    office[kSequenceEntry].Name = "FixedDocSeq2.fdseq";
+    office[kRelsEntry].Content = "<Relationships><Relationship Type=\"http://schemas.openxps.org/oxps/v1.0/fixedrepresentation\" "
+                                 "Target=\"FixedDocSeq2.fdseq\"/></Relationships>";
+    for (const size_t entry : {kSequenceEntry, kDocumentEntry}) {
+        std::string& content = office[entry].Content;
+        content.erase(0, content.find("?>") + 2);
+    }
+    std::string utf16 = "\xFF\xFE";
+    for (const char ch : office[kFirstPageEntry].Content) utf16 += std::string{ch, '\0'};
+    office[kFirstPageEntry].Content = utf16;
+    seeds.push_back(PackageBytes(office, 8) + '\x01');
     return seeds;
 }
 
