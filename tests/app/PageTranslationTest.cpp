@@ -49,27 +49,25 @@ protected:
         return {u"-Convert error!!!", u"-ClassName: " + className, u"-Message: " + message};
     }
 
-    // "Left,Top,Height,Colour:Text" of each text object.
-    std::vector<std::u16string> TextsOf(TqlxXMLItem* band) const {
-        std::vector<std::u16string> texts;
-        for (int32_t i = 0; i < band->ChildCount(); ++i) {
-            const TqlxXMLItem* memo = band->Child(i);
-            if (memo->Name != u"TqlxMemoView") continue;
-            texts.push_back(memo->GetAttr(u"Left") + u"," + memo->GetAttr(u"Top") + u"," + memo->GetAttr(u"Font.Height") +
-                            u"," + memo->GetAttr(u"Font.Color") + u":" + memo->GetAttr(u"Text"));
-        }
-        return texts;
+    // The attributes of each object of that kind, joined by blanks.
+    static std::vector<std::u16string> ObjectsOf(TqlxXMLItem* band, std::u16string_view kind,
+                                                 std::initializer_list<std::u16string_view> attributes) {
+        std::vector<std::u16string> objects;
+        ForEachChildNamed(*band, kind, [&](const TqlxXMLItem& object, int32_t) {
+            std::u16string text;
+            for (const std::u16string_view attribute : attributes) text += (text.empty() ? u"" : u" ") + object.GetAttr(attribute);
+            objects.push_back(text);
+        });
+        return objects;
     }
 
-    std::vector<std::u16string> LinesOf(TqlxXMLItem* band) const {
-        std::vector<std::u16string> lines;
-        for (int32_t i = 0; i < band->ChildCount(); ++i) {
-            const TqlxXMLItem* line = band->Child(i);
-            if (line->Name != u"TqlxLineView") continue;
-            lines.push_back(line->GetAttr(u"Left") + u" " + line->GetAttr(u"Top") + u" " + line->GetAttr(u"Width") +
-                            u" " + line->GetAttr(u"Height") + u" " + line->GetAttr(u"Frame.Color"));
-        }
-        return lines;
+    // "Left Top Height Colour Text" of each text object.
+    static std::vector<std::u16string> TextsOf(TqlxXMLItem* band) {
+        return ObjectsOf(band, u"TqlxMemoView", {u"Left", u"Top", u"Font.Height", u"Font.Color", u"Text"});
+    }
+
+    static std::vector<std::u16string> LinesOf(TqlxXMLItem* band) {
+        return ObjectsOf(band, u"TqlxLineView", {u"Left", u"Top", u"Width", u"Height", u"Frame.Color"});
     }
 
     TTempFolder folder_;
@@ -267,7 +265,7 @@ TEST_F(PageTranslation, NestedTextRunsFollowTheirTransforms) {
         "Fill=\"#FFFF0000\" UnicodeString=\"{}{a}\"/></Canvas></Canvas>" +
         Glyphs("UnicodeString=\"wasn&apos;t\"") + "<Canvas><Glyphs.Fill/><Path.Data/><Canvas.Resources/></Canvas>"));
     ASSERT_NE(band, nullptr);
-    EXPECT_EQ(TextsOf(band), (std::vector<std::u16string>{u"22,16,-30,255:{a}", u"10,20,-16,0:wasn't"}));
+    EXPECT_EQ(TextsOf(band), (std::vector<std::u16string>{u"22 16 -30 255 {a}", u"10 20 -16 0 wasn't"}));
     EXPECT_TRUE(log_.Lines.empty());
 }
 
@@ -288,8 +286,8 @@ TEST_F(PageTranslation, NestedResourcesAreLookedUpNearestFirst) {
         "</Canvas>");
     TqlxXMLItem* band = Convert(page);
     ASSERT_NE(band, nullptr);
-    EXPECT_EQ(TextsOf(band), (std::vector<std::u16string>{u"2,2,-16,65280:near", u"1,1,-8,16711680:page",
-                                                          u"1,1,-8,-16777216:none"}));
+    EXPECT_EQ(TextsOf(band), (std::vector<std::u16string>{u"2 2 -16 65280 near", u"1 1 -8 16711680 page",
+                                                          u"1 1 -8 -16777216 none"}));
     EXPECT_EQ(LinesOf(band), std::vector<std::u16string>{u"0 22.11812 100 0 16711680"});
 }
 
