@@ -84,9 +84,20 @@ void TXpsFontParts::Clear() {
     parts_.clear();
     failedParts_.clear();
     heldBytes_ = 0;
+    lastFace_ = nullptr;
 }
 
 const TXpsDocumentFont* TXpsFontParts::Find(std::u16string_view fontUri, std::u16string_view pageName) {
+    if (lastFace_ == nullptr || fontUri != lastUri_ || pageName != lastPage_) {
+        lastFace_ = &FindFace(fontUri, pageName);
+        lastUri_ = fontUri;
+        lastPage_ = pageName;
+    }
+    return lastFace_->has_value() ? &**lastFace_ : nullptr;
+}
+
+const std::optional<TXpsDocumentFont>& TXpsFontParts::FindFace(std::u16string_view fontUri,
+                                                               std::u16string_view pageName) {
     const size_t hash = fontUri.find(u'#');
     const std::u16string name = PartNameFromSource(fontUri.substr(0, hash), pageName);
     const int32_t index = hash == std::u16string_view::npos ? 0 : FaceIndexOf(fontUri.substr(hash + 1));
@@ -102,7 +113,7 @@ const TXpsDocumentFont* TXpsFontParts::Find(std::u16string_view fontUri, std::u1
             failedParts_.push_back(name);
         }
     }
-    return face->second ? &*face->second : nullptr;
+    return face->second;
 }
 
 TXpsFontParts::TPart& TXpsFontParts::PartNamed(const std::u16string& name) {

@@ -54,6 +54,7 @@ private:
         bool Failed = false;
     };
 
+    const std::optional<TXpsDocumentFont>& FindFace(std::u16string_view fontUri, std::u16string_view pageName);
     TPart& PartNamed(const std::u16string& name);
     TFontData TakePart(const std::u16string& name);
 
@@ -62,4 +63,10 @@ private:
     std::map<std::pair<std::u16string, int32_t>, std::optional<TXpsDocumentFont>> faces_;  // nullopt: failed
     std::vector<std::u16string> failedParts_;
     int64_t heldBytes_ = 0;
+    // The last reference found: the runs of a page mostly name the face the
+    // run before them named, and resolving a reference costs more than
+    // measuring the run.
+    std::u16string lastUri_;
+    std::u16string lastPage_;
+    const std::optional<TXpsDocumentFont>* lastFace_ = nullptr;
 };
