@@ -18,6 +18,11 @@ constexpr size_t kObfuscatedBytes = 32;
 // What the font parts of one run may keep in memory: a package naming many
 // large parts would otherwise hold gigabytes while its pages convert.
 constexpr int64_t kHeldFontBytes = int64_t(64) << 20;
+// The faces one run tells apart: a package naming ever new ones would
+// otherwise fill memory with what the run remembers of them. The runs of any
+// face beyond them fall back, and their parts are not listed.
+constexpr size_t kMaxFaces = 4096;
+const std::optional<TXpsDocumentFont> kNoFace;
 // FreeType keeps the bits above 16 of a face index for the instances of a variable face.
 constexpr int32_t kMaxFaceIndex = 0xFFFF;
 
@@ -101,19 +106,19 @@ const std::optional<TXpsDocumentFont>& TXpsFontParts::FindFace(std::u16string_vi
     const size_t hash = fontUri.find(u'#');
     const std::u16string name = PartNameFromSource(fontUri.substr(0, hash), pageName);
     const int32_t index = hash == std::u16string_view::npos ? 0 : FaceIndexOf(fontUri.substr(hash + 1));
-    auto [face, added] = faces_.try_emplace({name, index});
-    if (added) {
-        TPart& part = PartNamed(name);
-        if (part.Data && index >= 0) {
-            if (auto info = ReadFontFace(*part.Data, index))
-                face->second = TXpsDocumentFont{std::move(info->Family), info->Style, part.Data, index};
-        }
-        if (!face->second && !part.Failed) {
-            part.Failed = true;
-            failedParts_.push_back(name);
-        }
+    if (const auto known = faces_.find({name, index}); known != faces_.end()) return known->second;
+    if (faces_.size() >= kMaxFaces) return kNoFace;
+    std::optional<TXpsDocumentFont>& face = faces_[{name, index}];
+    TPart& part = PartNamed(name);
+    if (part.Data && index >= 0) {
+        if (auto info = ReadFontFace(*part.Data, index))
+            face = TXpsDocumentFont{std::move(info->Family), info->Style, part.Data, index};
     }
-    return face->second;
+    if (!face && !part.Failed) {
+        part.Failed = true;
+        failedParts_.push_back(name);
+    }
+    return face;
 }
 
 TXpsFontParts::TPart& TXpsFontParts::PartNamed(const std::u16string& name) {

@@ -7,7 +7,8 @@
 // key made from the GUID of its file name. Each part is taken out of the
 // package once per run and kept, with what FreeType reads of its faces, until
 // the run ends; a part or face that cannot be had is remembered as failed,
-// and its runs fall back to the chosen family.
+// and its runs fall back to the chosen family. What a run keeps is bounded,
+// in bytes and in faces, whatever the package names.
 
 #include <cstdint>
 #include <functional>

@@ -270,6 +270,17 @@ TEST_F(DocumentFonts, AFontPartIsTakenOncePerRun) {
     EXPECT_FALSE(Convert(parts, "tight").Complete());
 }
 
+// A package naming ever new font parts: the run stops remembering them, and
+// their runs go on in the chosen family.
+TEST_F(DocumentFonts, ARunRemembersABoundedNumberOfFaces) {
+    std::string runs;
+    for (int i = 0; i < 4200; ++i) runs += TextRun("/Fonts/" + std::to_string(i) + ".ttf", "x");
+    const TXpsRunOutcome outcome = Convert(OneDocument({PageWith(runs)}), "many");
+    EXPECT_TRUE(outcome.Complete());
+    EXPECT_EQ(outcome.FontPartsFallenBack.size(), 4096u);
+    EXPECT_EQ(Memos("many_1_1.qlt").back().Name, u"Liberation Mono");
+}
+
 // An office suite's package: four obfuscated faces of one family, runs in
 // its regular, bold and italic faces, all inside canvases.
 TEST_F(DocumentFonts, OfficePackageRunsNameTheirFamilyAndStyles) {
