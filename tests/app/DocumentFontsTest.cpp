@@ -6,88 +6,71 @@
 #include "RunTestSupport.h"
 #include "app/xpsmain.h"
 #include "platform/CodePages.h"
+#include "platform/NumberFormat.h"
 #include "platform/Streams.h"
 #include "template/crtqlt.h"
 #include "template/qlxGraphicUtils.h"
 #include "tests/support/TestTempFolder.h"
 #include "tests/support/TestTemplate.h"
 
-// Text objects in the fonts the package embeds: families, styles and widths
-// from the font parts, and the chosen family wherever a part fails.
+// Text objects in the fonts the package embeds, and in the chosen family
+// wherever a font part fails.
 
 namespace {
 
 using TLines = std::vector<std::u16string>;
 
-const std::string kFontFolder = "/usr/share/fonts/truetype/liberation2/";
-constexpr char kGuid[] = "0F3C5A21-94B7-4D2E-8C61-3A9B7E5D1F42";
-constexpr char kOtherGuid[] = "6E2B1C9D-0A4F-4B83-9E57-D2C8F1A03B6E";
+const std::string kGuid = "0F3C5A21-94B7-4D2E-8C61-3A9B7E5D1F42";
 
-std::string FontFile(const std::string& name) { return FileBytes(Utf8ToUtf16(kFontFolder + name)); }
+std::string FontFile(const std::string& name) {
+    return FileBytes(Utf8ToUtf16("/usr/share/fonts/truetype/liberation2/LiberationS" + name + ".ttf"));
+}
 
 // The font as a package obfuscates it under the GUID of its part name.
-std::string Obfuscated(std::string font, const std::string& guid) {
-    std::string digits;
-    for (const char ch : guid)
-        if (ch != '-') digits += ch;
-    for (size_t i = 0; i < 32; ++i) font[i] ^= static_cast<char>(std::stoi(digits.substr(30 - 2 * (i % 16), 2), nullptr, 16));
+std::string Obfuscated(std::string font, std::string guid) {
+    std::erase(guid, '-');
+    for (size_t i = 0; i < 32; ++i) font[i] ^= static_cast<char>(std::stoi(guid.substr(30 - 2 * (i % 16), 2), nullptr, 16));
     return font;
 }
 
-uint32_t Be32At(const std::string& bytes, size_t at) {
-    uint32_t value = 0;
-    for (size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
-    return value;
-}
+std::string Be32(size_t value) { return {char(value >> 24), char(value >> 16), char(value >> 8), char(value)}; }
 
-std::string Be32(uint32_t value) {
-    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8),
-            static_cast<char>(value)};
-}
-
-// A TrueType collection of the fonts: each keeps its tables, their offsets
-// moved to where the font lands in the collection.
-std::string FontCollection(const std::vector<std::string>& fonts) {
-    std::string header = "ttcf" + Be32(0x00010000) + Be32(static_cast<uint32_t>(fonts.size()));
-    std::string body;
-    const size_t start = 12 + 4 * fonts.size();
-    for (std::string font : fonts) {
-        const uint32_t offset = static_cast<uint32_t>(start + body.size());
+// A TrueType collection of two fonts, their table offsets moved to where each lands.
+std::string FontCollection(const std::string& first, const std::string& second) {
+    std::string header = "ttcf" + Be32(0x00010000) + Be32(2), body;
+    for (std::string font : {first, second}) {
+        const size_t offset = 20 + body.size();
         header += Be32(offset);
-        const size_t tables = static_cast<uint8_t>(font[4]) << 8 | static_cast<uint8_t>(font[5]);
-        for (size_t record = 12 + 8; record < 12 + 16 * tables; record += 16)
-            font.replace(record, 4, Be32(Be32At(font, record) + offset));
-        font.resize((font.size() + 3) / 4 * 4, '\0');
-        body += font;
+        const size_t tables = uint8_t(font[4]) << 8 | uint8_t(font[5]);
+        for (size_t field = 20; field < 12 + 16 * tables; field += 16) {
+            size_t at = 0;
+            for (size_t i = 0; i < 4; ++i) at = at << 8 | uint8_t(font[field + i]);
+            font.replace(field, 4, Be32(at + offset));
+        }
+        body += font + std::string((4 - font.size() % 4) % 4, '\0');
     }
     return header + body;
 }
 
 std::string TextRun(const std::string& fontUri, const std::string& text, const std::string& simulations = "") {
-    std::string run = "<Glyphs OriginX=\"10\" OriginY=\"20\" FontRenderingEmSize=\"12\" UnicodeString=\"" + text + "\"";
-    if (!fontUri.empty()) run += " FontUri=\"" + fontUri + "\"";
-    if (!simulations.empty()) run += " StyleSimulations=\"" + simulations + "\"";
-    return run + "/>";
+    return "<Glyphs OriginX=\"10\" OriginY=\"20\" FontRenderingEmSize=\"12\" UnicodeString=\"" + text + "\" FontUri=\"" +
+           fontUri + "\" StyleSimulations=\"" + simulations + "\"/>";
 }
 
-// A text object as the template holds it.
-struct TMemo {
-    std::u16string Name;
-    std::u16string Style;
-    std::u16string Height;
-    long double Width;
-};
+// What a text object of text gets in the installed Liberation Sans.
+std::u16string InstalledWidth(const std::string& text, TFontStyles style = 0) {
+    TFont font;
+    font.Name = u"Liberation Sans";
+    font.Charset = 204;
+    font.Height = -12;
+    font.Style = style;
+    return FloatToStr(MeasureTextWidth(text, font) + 2 * PixelsPerMillimetre);
+}
 
 class DocumentFonts : public ::testing::Test {
 protected:
-    // Converts the parts as a package named name, with the fonts of the document unless told otherwise.
-    TXpsRunOutcome Convert(const std::vector<TPart>& parts, const std::string& name, bool documentFonts = true,
+    TXpsRunOutcome Convert(const std::string& bytes, const std::string& name, bool documentFonts = true,
                            bool nested = false) {
-        return ConvertBytes(PackageBytes(parts), name, documentFonts, nested);
-    }
-
-    TXpsRunOutcome ConvertBytes(const std::string& bytes, const std::string& name, bool documentFonts = true,
-                                bool nested = false) {
         WriteFileBytes(folder_.Path(name + ".xps"), bytes);
         TFileStream source(folder_.Path(name + ".xps"), fmOpenRead | fmShareExclusive);
         converter_.DocumentFonts = documentFonts;
@@ -95,26 +78,14 @@ protected:
         return converter_.Convert(&source);
     }
 
-    std::vector<TMemo> Memos(const std::string& templateName) const {
+    // The attribute of every text object of the template, in order.
+    TLines Memos(const std::string& templateName, std::u16string_view attribute) const {
         TqlxXMLDocument document;
         document.LoadFromFile(folder_.Path(templateName));
-        std::vector<TMemo> memos;
-        ForEachChildNamed(TemplateBand(document), u"TqlxMemoView", [&](const TqlxXMLItem& memo, int32_t) {
-            memos.push_back({memo.GetAttr(u"Font.Name"), memo.GetAttr(u"Font.Style"), memo.GetAttr(u"Font.Height"),
-                             std::stold(Utf16ToUtf8(memo.GetAttr(u"Width")))});
-        });
-        return memos;
-    }
-
-    // The width of a text object of text in the installed family, as the template gives it.
-    static long double InstalledWidth(const std::u16string& family, TFontStyles style, const std::string& text,
-                                      int32_t height = -12) {
-        TFont font;
-        font.Name = family;
-        font.Style = style;
-        font.Height = height;
-        font.Charset = 204;
-        return MeasureTextWidth(text, font) + 2 * PixelsPerMillimetre;
+        TLines values;
+        ForEachChildNamed(TemplateBand(document), u"TqlxMemoView",
+                          [&](const TqlxXMLItem& memo, int32_t) { values.push_back(memo.GetAttr(attribute)); });
+        return values;
     }
 
     TTempFolder folder_;
@@ -124,178 +95,95 @@ protected:
 };
 
 TEST_F(DocumentFonts, ObfuscatedPartsNameTheirFamilyAndMeasureInIt) {
-    const std::string regular = FontFile("LiberationSans-Regular.ttf");
-    std::vector<TPart> parts = OneDocument({PageWith(
-        TextRun("/Resources/" + std::string(kGuid) + ".odttf", "Invoice total") +
-        TextRun("../../../Resources/" + std::string(kOtherGuid) + ".ODTTF", "Net amount") +
-        "<Canvas RenderTransform=\"2,0,0,2,0,0\">" + TextRun("/Resources/" + std::string(kGuid) + ".odttf", "Scaled") +
-        "</Canvas>")});
-    parts.push_back({"Resources/" + std::string(kGuid) + ".odttf", Obfuscated(regular, kGuid)});
-    parts.push_back({"Resources/" + std::string(kOtherGuid) + ".ODTTF", Obfuscated(regular, kOtherGuid)});
-
-    const TXpsRunOutcome flat = Convert(parts, "flat");
-    EXPECT_TRUE(flat.Complete());
-    EXPECT_EQ(flat.FontPartsFallenBack, TLines{});
-    EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u"Zip archive close"}));
-    const std::vector<TMemo> memos = Memos("flat_1_1.qlt");
-    ASSERT_EQ(memos.size(), 2u);
-    EXPECT_EQ(memos[0].Name, u"Liberation Sans");
-    EXPECT_EQ(memos[0].Style, u"0");
-    EXPECT_EQ(memos[0].Width, InstalledWidth(u"Liberation Sans", 0, "Invoice total"));
-    EXPECT_EQ(memos[1].Name, u"Liberation Sans");
-    EXPECT_EQ(memos[1].Width, InstalledWidth(u"Liberation Sans", 0, "Net amount"));
-    EXPECT_NE(memos[1].Width, InstalledWidth(u"Liberation Mono", 0, "Net amount"));
-
-    // The nested mode measures a run at the height its transforms give it.
-    EXPECT_TRUE(Convert(parts, "nested", true, true).Complete());
-    const std::vector<TMemo> nested = Memos("nested_1_1.qlt");
-    ASSERT_EQ(nested.size(), 3u);
-    EXPECT_EQ(nested[2].Name, u"Liberation Sans");
-    EXPECT_EQ(nested[2].Height, u"-24");
-    EXPECT_EQ(nested[2].Width, InstalledWidth(u"Liberation Sans", 0, "Scaled", -24));
-
-    // Off, the package converts as if it embedded nothing.
-    Convert(parts, "off", false);
-    for (const TMemo& memo : Memos("off_1_1.qlt")) EXPECT_EQ(memo.Name, u"Liberation Mono");
+    const std::string part = "Resources/" + kGuid + ".ODTTF";
+    std::vector<TPart> parts =
+        OneDocument({PageWith(TextRun("/" + part, "Invoice total") + TextRun("../../../" + part, "Net"))});
+    parts.push_back({part, Obfuscated(FontFile("ans-Regular"), kGuid)});
+    EXPECT_EQ(Convert(PackageBytes(parts), "flat").FontPartsFallenBack, TLines{});
+    EXPECT_EQ(Memos("flat_1_1.qlt", u"Font.Name"), TLines(2, u"Liberation Sans"));
+    EXPECT_EQ(Memos("flat_1_1.qlt", u"Width"), (TLines{InstalledWidth("Invoice total"), InstalledWidth("Net")}));
 }
 
 // A simulation adds its style to the object, but the width stays the face's own.
 TEST_F(DocumentFonts, BoldAndItalicComeFromTheFaceAndFromSimulations) {
-    std::vector<TPart> parts = OneDocument({PageWith(
-        TextRun("/Fonts/Regular.ttf", "Styled text", "None") + TextRun("/Fonts/Bold.ttf", "Styled text") +
-        TextRun("/Fonts/Italic.ttf", "Styled text") + TextRun("/Fonts/Regular.ttf", "Styled text", "BoldSimulation") +
-        TextRun("/Fonts/Regular.ttf", "Styled text", "ItalicSimulation") +
-        TextRun("/Fonts/Regular.ttf", "Styled text", "BoldItalicSimulation") +
-        TextRun("/Fonts/Bold.ttf", "Styled text", "ItalicSimulation") +
-        TextRun("/Fonts/Italic.ttf", "Styled text", "boldsimulation"))});
-    parts.push_back({"Fonts/Regular.ttf", FontFile("LiberationSans-Regular.ttf")});
-    parts.push_back({"Fonts/Bold.ttf", FontFile("LiberationSans-Bold.ttf")});
-    parts.push_back({"Fonts/Italic.ttf", FontFile("LiberationSans-Italic.ttf")});
-    EXPECT_TRUE(Convert(parts, "styles").Complete());
-
-    const std::vector<TMemo> memos = Memos("styles_1_1.qlt");
-    ASSERT_EQ(memos.size(), 8u);
-    const TLines styles = {u"0", u"1", u"2", u"1", u"2", u"3", u"3", u"2"};
-    for (size_t i = 0; i < memos.size(); ++i) {
-        EXPECT_EQ(memos[i].Name, u"Liberation Sans") << i;
-        EXPECT_EQ(memos[i].Style, styles[i]) << i;
-    }
-    const long double regular = InstalledWidth(u"Liberation Sans", 0, "Styled text");
-    EXPECT_EQ(memos[0].Width, regular);
-    EXPECT_EQ(memos[1].Width, InstalledWidth(u"Liberation Sans", fsBold, "Styled text"));
-    EXPECT_NE(memos[1].Width, regular);
-    for (const size_t simulated : {3, 4, 5}) EXPECT_EQ(memos[simulated].Width, regular) << simulated;
-}
-
-TEST_F(DocumentFonts, AFragmentNamesTheFaceOfACollection) {
-    std::vector<TPart> parts = OneDocument({PageWith(
-        TextRun("/Fonts/pair.ttc", "Face") + TextRun("/Fonts/pair.ttc#1", "Face") + TextRun("/Fonts/pair.ttc#0", "Face") +
-        TextRun("/Fonts/pair.ttc#2", "Face") + TextRun("/Fonts/pair.ttc#one", "Face"))});
-    parts.push_back(
-        {"Fonts/pair.ttc", FontCollection({FontFile("LiberationSans-Regular.ttf"), FontFile("LiberationSerif-Bold.ttf")})});
-    const TXpsRunOutcome outcome = Convert(parts, "pair");
-    EXPECT_TRUE(outcome.Complete());
-    EXPECT_EQ(outcome.FontPartsFallenBack, TLines{u"Fonts/pair.ttc"});
-
-    const std::vector<TMemo> memos = Memos("pair_1_1.qlt");
-    ASSERT_EQ(memos.size(), 5u);
-    EXPECT_EQ(memos[0].Name, u"Liberation Sans");
-    EXPECT_EQ(memos[1].Name, u"Liberation Serif");
-    EXPECT_EQ(memos[1].Style, u"1");
-    EXPECT_EQ(memos[1].Width, InstalledWidth(u"Liberation Serif", fsBold, "Face"));
-    EXPECT_EQ(memos[2].Name, u"Liberation Sans");
-    EXPECT_EQ(memos[3].Name, u"Liberation Mono");
-    EXPECT_EQ(memos[4].Name, u"Liberation Mono");
+    const std::vector<std::pair<std::string, std::string>> runs = {
+        {"Regular", "None"}, {"Bold", ""}, {"Italic", ""}, {"Regular", "BoldSimulation"},
+        {"Regular", "BoldItalicSimulation"}, {"Bold", "ItalicSimulation"}, {"Italic", "bold"}};
+    std::string page;
+    for (const auto& [face, simulations] : runs) page += TextRun("/" + face + ".ttf", "Styled", simulations);
+    std::vector<TPart> parts = OneDocument({PageWith(page)});
+    for (const std::string face : {"Regular", "Bold", "Italic"}) parts.push_back({face + ".ttf", FontFile("ans-" + face)});
+    EXPECT_TRUE(Convert(PackageBytes(parts), "styles").Complete());
+    EXPECT_EQ(Memos("styles_1_1.qlt", u"Font.Style"), (TLines{u"0", u"1", u"2", u"1", u"3", u"3", u"2"}));
+    const TLines widths = Memos("styles_1_1.qlt", u"Width");
+    EXPECT_EQ(widths[1], InstalledWidth("Styled", fsBold));
+    EXPECT_NE(widths[1], widths[0]);
+    EXPECT_EQ(widths[4], widths[0]);
 }
 
 // Every way a font part can fail leaves its runs exactly as without the
 // option, the log included; the outcome names each failed part once.
 TEST_F(DocumentFonts, RunsWhoseFaceCannotBeHadKeepTheChosenFamily) {
-    const std::string regular = FontFile("LiberationSans-Regular.ttf");
-    const std::string failing = PageWith(
-        TextRun("", "no reference") + TextRun("/Resources/Missing.ttf", "missing") + TextRun("/Resources/Damaged.ttf", "damaged") +
-        TextRun("/Resources/NoGuid.odttf", "no key") + TextRun("/Resources/Junk.ttf", "junk") +
-        TextRun("/Resources/" + std::string(kGuid) + ".odttf", "wrong key") + TextRun("/Resources/Missing.ttf", "again"));
-    std::vector<TPart> parts = OneDocument({failing, PageWith(TextRun("/Resources/Damaged.ttf", "damaged") +
-                                                              TextRun("/Resources/Fine.ttf", "fine"))});
-    parts.push_back({"Resources/Damaged.ttf", regular});
-    parts.push_back({"Resources/NoGuid.odttf", regular});
-    parts.push_back({"Resources/Junk.ttf", std::string(4096, 'x')});
-    parts.push_back({"Resources/" + std::string(kGuid) + ".odttf", Obfuscated(regular, kOtherGuid)});
-    parts.push_back({"Resources/Fine.ttf", regular});
+    const std::string regular = FontFile("ans-Regular");
+    std::vector<TPart> parts = OneDocument(
+        {PageWith("<Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"9\" UnicodeString=\"no reference\"/>" +
+                  TextRun("/Missing.ttf", "missing") + TextRun("/Damaged.ttf", "damaged") + TextRun("/a.odttf", "no key") +
+                  TextRun("/Junk.ttf", "junk") + TextRun("/" + kGuid + ".odttf", "wrong key") +
+                  TextRun("/Fine.ttf#1", "no such face") + TextRun("/Missing.ttf#1", "again")),
+         PageWith(TextRun("/Damaged.ttf", "damaged") + TextRun("/Fine.ttf", "fine"))});
+    for (const char* name : {"Damaged.ttf", "a.odttf", "Fine.ttf"}) parts.push_back({name, regular});
+    parts.push_back({"Junk.ttf", std::string(4096, 'x')});
+    parts.push_back({kGuid + ".odttf", Obfuscated(regular, "6E2B1C9D-0A4F-4B83-9E57-D2C8F1A03B6E")});
     TTestZipArchive archive = PackageArchive(parts);
     archive.Entries[kFirstPageEntry + 2].Crc = 0x12345678;
     const std::string bytes = TestZipBytes(archive);
 
-    ConvertBytes(bytes, "default", false);
+    Convert(bytes, "default", false);
     const TLines defaultLog = log_.Lines;
-    const TXpsRunOutcome outcome = ConvertBytes(bytes, "fonts");
+    EXPECT_EQ(Convert(bytes, "fonts").FontPartsFallenBack,
+              (TLines{u"Missing.ttf", u"Damaged.ttf", u"a.odttf", u"Junk.ttf", Utf8ToUtf16(kGuid) + u".odttf", u"Fine.ttf"}));
     EXPECT_EQ(log_.Lines, defaultLog);
-    EXPECT_EQ(outcome.FontPartsFallenBack,
-              (TLines{u"Resources/Missing.ttf", u"Resources/Damaged.ttf", u"Resources/NoGuid.odttf",
-                      u"Resources/Junk.ttf", u"Resources/" + Utf8ToUtf16(kGuid) + u".odttf"}));
     EXPECT_EQ(TemplateWithoutTimes(folder_.Path("fonts_1_1.qlt")), TemplateWithoutTimes(folder_.Path("default_1_1.qlt")));
-    const std::vector<TMemo> second = Memos("fonts_1_2.qlt");
-    ASSERT_EQ(second.size(), 2u);
-    EXPECT_EQ(second[0].Name, u"Liberation Mono");
-    EXPECT_EQ(second[1].Name, u"Liberation Sans");
+    EXPECT_EQ(Memos("fonts_1_2.qlt", u"Font.Name"), (TLines{u"Liberation Mono", u"Liberation Sans"}));
 }
 
-// The run takes a font part out of the package once however many runs name
-// its faces, a missing one too, and forgets them all when it ends.
+// A font part is taken out of the package once however many runs name its
+// faces, a missing one too; the next run takes them again.
 TEST_F(DocumentFonts, AFontPartIsTakenOncePerRun) {
     std::string runs;
-    for (int i = 0; i < 30; ++i)
-        runs += TextRun("/Fonts/pair.ttc#0", "first") + TextRun("/Fonts/pair.ttc#1", "second") + TextRun("/Gone.ttf", "gone");
+    for (int i = 0; i < 30; ++i) runs += TextRun("/pair.ttc", "1") + TextRun("/pair.ttc#1", "2") + TextRun("/Gone.ttf", "-");
     std::vector<TPart> parts = OneDocument({PageWith(runs), PageWith(runs)});
-    const std::string sans = FontFile("LiberationSans-Regular.ttf");
-    const std::string serif = FontFile("LiberationSerif-Regular.ttf");
-    parts.push_back({"Fonts/pair.ttc", FontCollection({sans, serif})});
-    // The sequence, the document, two pages and two font parts.
-    converter_.Limits.RunParts = 6;
-    TXpsRunOutcome outcome = Convert(parts, "once");
-    EXPECT_TRUE(outcome.Complete());
-    EXPECT_EQ(outcome.FontPartsFallenBack, TLines{u"Gone.ttf"});
-    const std::vector<TMemo> memos = Memos("once_1_2.qlt");
-    ASSERT_EQ(memos.size(), 90u);
-    EXPECT_EQ(memos[87].Name, u"Liberation Sans");
-    EXPECT_EQ(memos[88].Name, u"Liberation Serif");
+    parts.push_back({"pair.ttc", FontCollection(FontFile("ans-Regular"), FontFile("erif-Bold"))});
+    converter_.Limits.RunParts = 6;  // the sequence, the document, two pages and two font parts
+    EXPECT_EQ(Convert(PackageBytes(parts), "once").FontPartsFallenBack, TLines{u"Gone.ttf"});
+    EXPECT_EQ(Memos("once_1_2.qlt", u"Font.Name").at(88), u"Liberation Serif");
+    EXPECT_EQ(Memos("once_1_2.qlt", u"Font.Style").at(88), u"1");
+    EXPECT_EQ(Memos("once_1_2.qlt", u"Font.Name").at(87), u"Liberation Sans");
 
-    parts.back().Content = FontCollection({serif, sans});
-    outcome = Convert(parts, "again");
-    EXPECT_TRUE(outcome.Complete());
-    EXPECT_EQ(Memos("again_1_1.qlt")[0].Name, u"Liberation Serif");
-
+    parts.back().Content = FontCollection(FontFile("erif-Bold"), FontFile("ans-Regular"));
+    EXPECT_TRUE(Convert(PackageBytes(parts), "again").Complete());
+    EXPECT_EQ(Memos("again_1_1.qlt", u"Font.Name").at(0), u"Liberation Serif");
     converter_.Limits.RunParts = 5;
-    EXPECT_FALSE(Convert(parts, "tight").Complete());
+    EXPECT_FALSE(Convert(PackageBytes(parts), "tight").Complete());
 }
 
-// A package naming ever new font parts: the run stops remembering them, and
-// their runs go on in the chosen family.
 TEST_F(DocumentFonts, ARunRemembersABoundedNumberOfFaces) {
     std::string runs;
-    for (int i = 0; i < 4200; ++i) runs += TextRun("/Fonts/" + std::to_string(i) + ".ttf", "x");
-    const TXpsRunOutcome outcome = Convert(OneDocument({PageWith(runs)}), "many");
-    EXPECT_TRUE(outcome.Complete());
-    EXPECT_EQ(outcome.FontPartsFallenBack.size(), 4096u);
-    EXPECT_EQ(Memos("many_1_1.qlt").back().Name, u"Liberation Mono");
+    for (int i = 0; i < 4200; ++i) runs += TextRun("/" + std::to_string(i) + ".ttf", "x");
+    EXPECT_EQ(Convert(PackageBytes(OneDocument({PageWith(runs)})), "many").FontPartsFallenBack.size(), 4096u);
+    EXPECT_EQ(Memos("many_1_1.qlt", u"Font.Name").back(), u"Liberation Mono");
 }
 
-// An office suite's package: four obfuscated faces of one family, runs in
-// its regular, bold and italic faces, all inside canvases.
+// An office suite's package: obfuscated faces of one family, runs in its
+// regular, bold and italic faces, all inside canvases.
 TEST_F(DocumentFonts, OfficePackageRunsNameTheirFamilyAndStyles) {
-    const TXpsRunOutcome outcome =
-        ConvertBytes(FileBytes(Utf8ToUtf16(XQ_TEST_DATA "/tika__test_text.xps")), "text", true, true);
-    EXPECT_TRUE(outcome.Complete());
-    EXPECT_EQ(outcome.FontPartsFallenBack, TLines{});
-    const TLines texts = TemplateTexts(folder_.Path("text_1_1.qlt"));
-    const std::vector<TMemo> memos = Memos("text_1_1.qlt");
-    ASSERT_EQ(memos.size(), 23u);
-    for (size_t i = 0; i < memos.size(); ++i) {
-        const std::u16string text = texts[i].substr(texts[i].find(u':') + 1);
-        EXPECT_EQ(memos[i].Name, u"Aptos") << i;
-        EXPECT_EQ(memos[i].Style, text == u"are in italics" ? u"2" : text == u"d bol" ? u"1" : u"0") << i;
-    }
+    EXPECT_TRUE(Convert(FileBytes(Utf8ToUtf16(XQ_TEST_DATA "/tika__test_text.xps")), "text", true, true).Complete());
+    const TLines texts = Memos("text_1_1.qlt", u"Text");
+    const TLines styles = Memos("text_1_1.qlt", u"Font.Style");
+    ASSERT_EQ(texts.size(), 23u);
+    EXPECT_EQ(Memos("text_1_1.qlt", u"Font.Name"), TLines(23, u"Aptos"));
+    for (size_t i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(styles[i], texts[i] == u"are in italics" ? u"2" : texts[i] == u"d bol" ? u"1" : u"0") << i;
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <iterator>
 
 #include "platform/CodePages.h"
-#include "platform/Conversions.h"
 #include "tests/support/TestTempFolder.h"
 #include "tests/support/TestTemplate.h"
 #include "platform/NumberFormat.h"
@@ -154,20 +153,6 @@ TEST_F(RepDocTables, TextIsEscapedButMeasuredUnescaped) {
               std::u16string::npos);
     EXPECT_NE(band->Child(1)->AttrText.find(u"Width=\"7.55906\""), std::u16string::npos);
     EXPECT_TRUE(band->Child(1)->AttrText.ends_with(u" ParentFont=\"False\" Text=\"\""));
-}
-
-TEST_F(RepDocTables, FontStyleCarriesBoldAndItalic) {
-    TqlxRepDoc doc(PathOf("page"));
-    ASSERT_TRUE(doc.AddPage(816, 1056));
-    for (const TFontStyles style : {fsBold, fsItalic, fsBold | fsItalic}) {
-        TFont font = ArialOf(-16);
-        font.Style = style;
-        ASSERT_TRUE(doc.AddMemo(font, "styled", 0, 0));
-    }
-    const TqlxXMLItem* band = Band(doc);
-    for (const int32_t i : {0, 1, 2})
-        EXPECT_NE(band->Child(i)->AttrText.find(u"Font.Style=\"" + IntToStr(i + 1) + u"\" ParentFont"),
-                  std::u16string::npos) << i;
 }
 
 TEST_F(RepDocTables, AddsBeforeThePageFailAndConsumeTheirNumbers) {

@@ -261,71 +261,18 @@ TEST(MeasuringSurface, ManySizesOfOneFaceMeasureAsEachAlone) {
     EXPECT_GT(mixed.TextExtent(u"\u2200"), small);
 }
 
-constexpr char kLiberationFolder[] = "/usr/share/fonts/truetype/liberation2/";
-
-TFontData FontFileData(const std::string& name) {
-    std::ifstream file(kLiberationFolder + name, std::ios::binary);
-    EXPECT_TRUE(file) << name;
-    return std::make_shared<const std::string>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-// A face from bytes in memory measures as the installed face of those bytes,
-// characters it lacks included; the name only chooses the faces for those.
-TEST_F(DrawText, FacesFromMemoryMeasureAsTheirInstalledFiles) {
-    const std::string pangram = "The quick brown fox jumps over the lazy dog";
-    for (const auto& [file, family] : {std::pair<std::string, const char16_t*>{"LiberationSans-Regular.ttf", u"Liberation Sans"},
-                                       {"LiberationSerif-Regular.ttf", u"Liberation Serif"}}) {
-        for (const int32_t height : {-13, -16, -21}) {
-            TFont font = FontOf(family, height);
-            font.FaceData = FontFileData(file);
-            for (const std::string& text : {pangram, pangram + " \xE2\x88\x80"})
-                EXPECT_EQ(MeasureTextWidth(text, font), MeasureTextWidth(text, FontOf(family, height))) << file;
-        }
-    }
-    TFont serif = FontOf(u"Liberation Sans", -16);
-    serif.FaceData = FontFileData("LiberationSerif-Regular.ttf");
-    EXPECT_EQ(MeasureTextWidth(pangram, serif), MeasureTextWidth(pangram, FontOf(u"Liberation Serif", -16)));
-    EXPECT_NE(MeasureTextWidth(pangram, serif), MeasureTextWidth(pangram, FontOf(u"Liberation Sans", -16)));
-}
-
-TEST_F(DrawText, BytesThatHoldNoSuchFaceCannotBeRealised) {
-    TFont font = FontOf(u"Liberation Sans", -16);
-    font.FaceData = std::make_shared<const std::string>(4096, 'x');
-    EXPECT_EQ(ErrorRaisedBy([&] { MeasureTextWidth("Hello", font); }).ClassName, u"EFontError");
-    font.FaceData = FontFileData("LiberationSans-Regular.ttf");
-    for (const int32_t index : {1, -1, 0x10000}) {
-        font.FaceIndex = index;
-        EXPECT_EQ(ErrorRaisedBy([&] { MeasureTextWidth("Hello", font); }).ClassName, u"EFontError") << index;
-    }
-}
-
-// The engine keeps the bytes while it keeps their face, and no longer than
-// its cache of faces does.
+// The engine keeps the bytes of a face from memory while it keeps the face,
+// and no longer than its cache of faces does.
 TEST_F(DrawText, FacesFromMemoryAreKeptNoLongerThanTheCache) {
+    std::ifstream file("/usr/share/fonts/truetype/liberation2/LiberationSerif-Regular.ttf", std::ios::binary);
     TFont font = FontOf(u"Liberation Sans", -16);
-    font.FaceData = FontFileData("LiberationSans-Regular.ttf");
+    font.FaceData = std::make_shared<const std::string>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     const std::weak_ptr<const std::string> bytes = font.FaceData;
-    MeasureTextWidth("Hello", font);
+    EXPECT_EQ(MeasureTextWidth("Hello", font), MeasureTextWidth("Hello", FontOf(u"Liberation Serif", -16)));
     font.FaceData.reset();
     EXPECT_FALSE(bytes.expired());
     for (int i = 0; i < 16; ++i) MeasureTextWidth("Hello", FontOf(Utf8ToUtf16("Family " + std::to_string(i)).c_str(), -16));
     EXPECT_TRUE(bytes.expired());
-}
-
-TEST(ReadFontFace, FamilyAndStylesAsTheFaceSays) {
-    for (const auto& [file, style] : {std::pair<std::string, TFontStyles>{"LiberationSans-Regular.ttf", 0},
-                                      {"LiberationSans-Bold.ttf", fsBold},
-                                      {"LiberationSans-Italic.ttf", fsItalic},
-                                      {"LiberationSans-BoldItalic.ttf", fsBold | fsItalic}}) {
-        const auto face = ReadFontFace(*FontFileData(file), 0);
-        ASSERT_TRUE(face) << file;
-        EXPECT_EQ(face->Family, u"Liberation Sans") << file;
-        EXPECT_EQ(face->Style, style) << file;
-    }
-    EXPECT_EQ(ReadFontFace(*FontFileData("LiberationMono-Regular.ttf"), 0)->Family, u"Liberation Mono");
-    EXPECT_FALSE(ReadFontFace(*FontFileData("LiberationMono-Regular.ttf"), 1));
-    EXPECT_FALSE(ReadFontFace(std::string(4096, 'x'), 0));
-    EXPECT_FALSE(ReadFontFace("", 0));
 }
 
 TEST(MeasureTextWidth, ReleasesTheSharedLockWhenTheFontFails) {
