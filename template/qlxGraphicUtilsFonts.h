@@ -1,7 +1,8 @@
 #pragma once
 
 // The engine's font backend: fonts are matched by fontconfig, or made from
-// font files held in memory, and measured with FreeType. Only the measuring surface includes this header.
+// font files held in memory, and measured with FreeType. Only the measuring
+// surface includes this header.
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
