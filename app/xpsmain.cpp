@@ -47,7 +47,10 @@ void BuildPageBuffer(TMemoryStream& part, TMemoryStream& buffer) {
 
 }  // namespace
 
-TXpsConverter::TXpsConverter(IXpsLog& log, const IFontNameSource& fontNames) : log_(log), fontNames_(fontNames) {}
+TXpsConverter::TXpsConverter(IXpsLog& log, const IFontNameSource& fontNames)
+    : log_(log),
+      fontNames_(fontNames),
+      fontParts_([this](const std::u16string& name, TMemoryStream& buffer) { ExtractPart(name, &buffer); }) {}
 
 std::u16string ErrorBoxText(const std::u16string& message) {
     return !message.empty() && message.back() > u'.' ? message + u"." : message;
@@ -69,6 +72,7 @@ TXpsRunOutcome TXpsConverter::Convert(TFileStream* source) {
     TXpsRunOutcome outcome;
     if (source == nullptr) return outcome;
     runTemplateBytes_ = 0;
+    fontParts_.Clear();
     try {
         Package.Open(*source);
     } catch (...) {
@@ -83,6 +87,8 @@ TXpsRunOutcome TXpsConverter::Convert(TFileStream* source) {
     }
     Package.Close();
     log_.Append(u"Zip archive close");
+    outcome.FontPartsFallenBack = fontParts_.FailedParts();
+    fontParts_.Clear();
     return outcome;
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/XpsFonts.h"
 #include "app/XpsPackage.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
@@ -98,6 +99,10 @@ struct TXpsRunOutcome {
     // the nested conversion would do more.
     bool NestedContentSkipped = false;
 
+    // With the fonts of the document: the font parts whose runs fell back to
+    // the chosen family, each once, in the order they first did.
+    std::vector<std::u16string> FontPartsFallenBack;
+
     // Every page of an XPS package was converted.
     bool Complete() const { return IsXps && PagesFailed == 0 && !Error; }
 };
@@ -118,6 +123,10 @@ public:
     // reads sequence and document parts without a declaration, and finds the
     // sequence through the package relationships when it has another name.
     bool Nested = false;
+    // Text objects take the family, weight and slant of the face each run's
+    // FontUri names in the package, and are measured in that very face; a run
+    // whose face cannot be had keeps the chosen family, with no log line.
+    bool DocumentFonts = false;
 
     // One conversion run: clears the log and, when a source is held, writes a
     // template for every page of every fixed document of the package. An
@@ -168,4 +177,6 @@ private:
     int64_t pageTemplateBytes_ = 0;
     // The last page left content inside canvases behind.
     bool pageSkippedNested_ = false;
+    // The font parts of the run, taken out of the package as its runs name them.
+    TXpsFontParts fontParts_;
 };

@@ -51,6 +51,9 @@ struct TTextRun {
     int32_t Color = 0;
     std::u16string Text;
     long double EmSize = 0;
+    // Read with the fonts of the document only.
+    std::u16string FontUri;
+    std::u16string StyleSimulations;
 };
 
 using TPathPoint = TXpsPoint;
@@ -119,7 +122,12 @@ public:
         : converter_(converter), repDoc_(repDoc), pageName_(pageName) {}
 
     void VisitGlyphs(const TqlxXMLItem& glyphs, const TXpsScope& scope) override {
-        AddText(converter_.Nested ? ReadNestedGlyphs(glyphs, scope) : ReadFlatGlyphs(glyphs));
+        TTextRun run = converter_.Nested ? ReadNestedGlyphs(glyphs, scope) : ReadFlatGlyphs(glyphs);
+        if (converter_.DocumentFonts) {
+            run.FontUri = RawXpsText(glyphs, u"FontUri", true);
+            run.StyleSimulations = glyphs.GetAttr(u"StyleSimulations");
+        }
+        AddText(run);
     }
 
     void VisitPath(const TqlxXMLItem& path, const TXpsScope& scope) override {
@@ -169,10 +177,22 @@ private:
         font_.Height = -RoundEmSize(run.EmSize);
         font_.Name = chosenName.empty() ? kDefaultFontName : chosenName;
         font_.Style = 0;
+        font_.FaceData = nullptr;
+        font_.FaceIndex = 0;
+        if (!run.FontUri.empty()) UseDocumentFont(run);
         CheckTemplateNumber(run.Origin.X);
         CheckTemplateNumber(run.Origin.Y);
         CheckObjectRoom(repDoc_, converter_.Limits.PageObjects);
         repDoc_.AddMemo(font_, Utf16ToUtf8(run.Text), run.Origin.X, run.Origin.Y);
+    }
+
+    void UseDocumentFont(const TTextRun& run) {
+        const TXpsDocumentFont* face = converter_.fontParts_.Find(run.FontUri, pageName_);
+        if (face == nullptr) return;
+        font_.Name = face->Family;
+        font_.Style = face->Style | SimulatedStyles(run.StyleSimulations);
+        font_.FaceData = face->Data;
+        font_.FaceIndex = face->FaceIndex;
     }
 
     void AddFlatPath(const TqlxXMLItem& path) {

@@ -16,6 +16,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include <algorithm>
+
 #include "controls/Registry.h"
 #include "controls/qlxCtrls.h"
 #include "platform/CodePages.h"
@@ -182,6 +184,8 @@ void TfmXPSConverter::CreateComponents() {
     Image1->hide();
 
     cbNestedContent = CreateOption(QStringLiteral("Nested content"), QStringLiteral("cbNestedContent"), 96, u"NestedContent");
+    cbDocumentFonts =
+        CreateOption(QStringLiteral("Fonts of the document"), QStringLiteral("cbDocumentFonts"), 224, u"DocumentFonts");
 }
 
 // A store that cannot be read leaves the box clear; one that cannot be
@@ -190,7 +194,8 @@ QCheckBox* TfmXPSConverter::CreateOption(const QString& caption, const QString& 
                                          const std::u16string& settingName) {
     auto* option = new QCheckBox(caption, Panel1);
     option->setObjectName(name);
-    option->setGeometry(left, 117, 125, 17);
+    // Wide enough for its caption in whatever face stands in for Tahoma.
+    option->setGeometry(left, 117, std::max(125, option->sizeHint().width()), 17);
     HandleErrors([&] {
         TRegistry store;
         if (store.OpenKey(kSettingsKey, false)) option->setChecked(store.ReadBool(settingName, false));
@@ -211,6 +216,7 @@ void TfmXPSConverter::SetTabOrder() {
     setTabOrder(bbConvert, Edit1);
     setTabOrder(Edit1, qlxFontComboBox);
     setTabOrder(qlxFontComboBox, cbNestedContent);
+    setTabOrder(cbNestedContent, cbDocumentFonts);
 }
 
 // A damaged or unwritable store costs the recent block, not the start.
@@ -262,6 +268,7 @@ void TfmXPSConverter::OpenSource(const QString& fileName) {
 void TfmXPSConverter::bbConvertClick() {
     HandleErrors([this] {
         converter_->Nested = cbNestedContent->isChecked();
+        converter_->DocumentFonts = cbDocumentFonts->isChecked();
         const TXpsRunOutcome outcome = converter_->Convert(sourceStream_.get());
         if (outcome.Error) ShowException(outcome.Error->Message);
     });

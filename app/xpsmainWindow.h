@@ -79,6 +79,7 @@ public:
     QLabel* Image1;
     // The conversion's options, kept in the settings store.
     QCheckBox* cbNestedContent;
+    QCheckBox* cbDocumentFonts;
 
     TZipArchiver& ZipArchiverXPS() { return converter_->Package.Archive(); }
     // The chosen file while it is held open, or nullptr.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 
 // a * b / c from a 64-bit product, rounded to the nearest integer with halves
@@ -19,6 +20,10 @@ constexpr TFontStyles fsItalic = 2;
 constexpr TFontStyles fsUnderline = 4;
 constexpr TFontStyles fsStrikeOut = 8;
 
+// The bytes of a font file held in memory: a TrueType or OpenType font, or a
+// collection of them.
+using TFontData = std::shared_ptr<const std::string>;
+
 // A font description, not a realised font. An empty name stands for the
 // system's default face; a height of 0 for the default size.
 struct TFont {
@@ -28,6 +33,10 @@ struct TFont {
     int32_t Height = 0;   // negative: the character (em) height in pixels; positive: the cell height
     TFontStyles Style = 0;
     int32_t PixelsPerInch = ScreenPixelsPerInch();  // the device the height is meant for
+    // When set, the face is the FaceIndex-th of these bytes, whether or not
+    // it is installed, and the name only says what it is called.
+    TFontData FaceData;
+    int32_t FaceIndex = 0;
 
     // The size in whole points.
     int32_t Size() const {

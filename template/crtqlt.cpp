@@ -175,7 +175,7 @@ bool TqlxRepDoc::AddMemo(const TFont& Font, std::string_view Text, long double X
                              .Integer(u"Font.Color", Font.Color)
                              .Integer(u"Font.Height", Font.Height)
                              .Add(u"Font.Name", XMLEscape(Font.Name))
-                             .Add(u"Font.Style", u"0")
+                             .Integer(u"Font.Style", Font.Style)
                              .Add(u"ParentFont", u"False")
                              .Add(u"Text", XMLEscape(Utf8ToUtf16(Text)))
                              .Text();

@@ -87,7 +87,7 @@ void TqlxDrawText::UnlockShared() { SharedDrawTextLock().unlock(); }
 void TqlxDrawText::ApplyFont(const TFont& font) {
     const int32_t height = LayoutHeight(font.Size(), LayoutResolution());
     TSurfaceLock guard(surface_);
-    surface_.AssignFont(font.Name, height, font.Style, font.Charset, font.Color);
+    surface_.AssignFont(font.Name, height, font.Style, font.Charset, font.Color, font.FaceData, font.FaceIndex);
 }
 
 void TqlxDrawText::ApplyOptions(bool WordWrap, bool AllowHTMLTags, bool RTLReading, bool WordBreak, bool Clipped,

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -117,6 +118,18 @@ private:
 TqlxDrawText& SharedDrawText();
 std::recursive_mutex& SharedDrawTextLock();
 
-// The width of the widest line of a UTF-8 text laid out in the font, in whole
-// pixels at 96 per inch; 0 for an empty text. Font errors propagate.
+// The width of the widest line of a UTF-8 text laid out in the font (in the
+// face it holds in memory, if it holds one), in whole pixels at 96 per inch;
+// 0 for an empty text. Font errors propagate.
 long double MeasureTextWidth(std::string_view text, const TFont& font);
+
+// What a face of a font file says of itself.
+struct TFontFaceInfo {
+    std::u16string Family;
+    TFontStyles Style = 0;  // fsBold and fsItalic
+};
+
+// The index-th face of a font file held in memory; nullopt when FreeType
+// cannot open it or it names no family. Needs no lock: it uses a FreeType
+// library of its own.
+std::optional<TFontFaceInfo> ReadFontFace(const std::string& data, int32_t index);

@@ -7,6 +7,7 @@
 
 #include "platform/CodePages.h"
 #include "platform/Conversions.h"
+#include "template/qlxGraphicUtils.h"
 
 namespace {
 
@@ -79,6 +80,25 @@ TFacePtr OpenFace(FT_Library library, const TFontFile& location) {
     return TFacePtr(face);
 }
 
+TFacePtr OpenMatchedFace(FT_Library library, FcConfig* config, FcPattern* pattern) {
+    FcResult result;
+    const TPatternPtr match(FcFontMatch(config, pattern, &result));
+    TFontFile location;
+    if (!match || !GetFontFile(match.get(), location)) return nullptr;
+    return OpenFace(library, location);
+}
+
+// FreeType takes a negative index as a question about the file, and keeps
+// the bits above 16 for the instances of a variable face.
+TFacePtr OpenMemoryFace(FT_Library library, const std::string& bytes, int32_t index) {
+    FT_Face face = nullptr;
+    if (index < 0 || index > 0xFFFF ||
+        FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte*>(bytes.data()), static_cast<FT_Long>(bytes.size()),
+                           index, &face) != 0)
+        return nullptr;
+    return TFacePtr(face);
+}
+
 // A size object of the face at height, made the face's active size; null when the face cannot take it.
 TSizePtr NewSize(FT_Face face, int32_t height) {
     FT_Size size = nullptr;
@@ -100,10 +120,24 @@ int32_t HintedAdvance(FT_Face face, FT_UInt glyph) {
 
 }  // namespace
 
+std::optional<TFontFaceInfo> ReadFontFace(const std::string& data, int32_t index) {
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0) return std::nullopt;
+    const std::unique_ptr<FT_LibraryRec_, decltype(&FT_Done_FreeType)> libraryGuard(library, FT_Done_FreeType);
+    const TFacePtr face = OpenMemoryFace(library, data, index);
+    if (!face || face->family_name == nullptr || *face->family_name == '\0') return std::nullopt;
+    TFontFaceInfo info;
+    info.Family = Utf8ToUtf16(face->family_name);
+    if ((face->style_flags & FT_STYLE_FLAG_BOLD) != 0) info.Style |= fsBold;
+    if ((face->style_flags & FT_STYLE_FLAG_ITALIC) != 0) info.Style |= fsItalic;
+    return info;
+}
+
 EFontError::EFontError(std::u16string message) : Exception(u"EFontError", std::move(message)) {}
 
 bool TFontRequest::SameFace(const TFontRequest& other) const {
-    return Name == other.Name && Bold == other.Bold && Italic == other.Italic && Charset == other.Charset;
+    return Name == other.Name && Bold == other.Bold && Italic == other.Italic && Charset == other.Charset &&
+           Data == other.Data && FaceIndex == other.FaceIndex;
 }
 
 TRealisedFont::TRealisedFont(TFontFace& face, int32_t height) : face_(face), height_(height) {
@@ -169,11 +203,8 @@ bool TRealisedFont::ActivateSize(FT_Face face) {
 
 std::unique_ptr<TFontFace> TFontFace::Open(FT_Library library, FcConfig* config, const TFontRequest& request) {
     TPatternPtr pattern = RequestPattern(config, request);
-    FcResult result;
-    const TPatternPtr match(FcFontMatch(config, pattern.get(), &result));
-    TFontFile location;
-    if (!match || !GetFontFile(match.get(), location)) return nullptr;
-    TFacePtr face = OpenFace(library, location);
+    TFacePtr face = request.Data ? OpenMemoryFace(library, *request.Data, request.FaceIndex)
+                                 : OpenMatchedFace(library, config, pattern.get());
     if (!face) return nullptr;
     return std::make_unique<TFontFace>(library, config, request, std::move(pattern), std::move(face));
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-// The engine's font backend: fonts are matched by fontconfig and measured
-// with FreeType. Only the measuring surface includes this header.
+// The engine's font backend: fonts are matched by fontconfig, or made from
+// font files held in memory, and measured with FreeType. Only the measuring
+// surface includes this header.
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "platform/Exceptions.h"
+#include "platform/Graphics.h"
 
 // A font that cannot be matched, opened or sized, or a glyph that cannot be loaded.
 class EFontError : public Exception {
@@ -33,6 +35,10 @@ struct TFontRequest {
     bool Bold = false;
     bool Italic = false;
     uint8_t Charset = 1;
+    // A face made from bytes in memory instead of the one fontconfig matches;
+    // the name and styles then only choose the faces for missing characters.
+    TFontData Data;
+    int32_t FaceIndex = 0;
 
     // Whether both ask for the same face, whatever their heights.
     bool SameFace(const TFontRequest& other) const;
@@ -101,10 +107,11 @@ private:
     std::unordered_map<char32_t, int32_t> otherWidths_;
 };
 
-// One face as fontconfig matches a request whatever its height, opened once,
-// with the faces fontconfig offers for characters it lacks. A face can be
-// made from any FreeType face and the pattern its fallbacks are sorted on;
-// its sizes (TRealisedFont) must go before it.
+// One face as fontconfig matches a request whatever its height, or as the
+// request's bytes in memory hold it, opened once, with the faces fontconfig
+// offers for characters it lacks. A face can be made from any FreeType face
+// and the pattern its fallbacks are sorted on; its sizes (TRealisedFont) must
+// go before it.
 class TFontFace {
 public:
     // Null when the request matches no face that can be opened.
@@ -125,8 +132,11 @@ public:
 private:
     FT_Library library_;
     FcConfig* config_;
-    TFontRequest request_;  // the height of the request that opened it means nothing
-    TPatternPtr pattern_;   // the request after fontconfig's substitutions
+    // The height of the request that opened it means nothing. Declared before
+    // the face: FreeType reads a face from memory in place, so the bytes the
+    // request holds must outlive it.
+    TFontRequest request_;
+    TPatternPtr pattern_;  // the request after fontconfig's substitutions
     TFacePtr face_;
     TFontSetPtr fallbacks_;
     std::map<std::pair<std::string, int>, TFacePtr> fallbackFaces_;  // by file and face index

@@ -14,6 +14,8 @@ TFontRequest RequestOf(const TFont& font) {
     request.Bold = (font.Style & fsBold) != 0;
     request.Italic = (font.Style & fsItalic) != 0;
     request.Charset = font.Charset;
+    request.Data = font.FaceData;
+    request.FaceIndex = font.FaceIndex;
     return request;
 }
 
@@ -24,15 +26,17 @@ TqlxMeasuringSurface::TqlxMeasuringSurface() = default;
 TqlxMeasuringSurface::~TqlxMeasuringSurface() = default;
 
 void TqlxMeasuringSurface::AssignFont(const std::u16string& name, int32_t height, TFontStyles style, uint8_t charset,
-                                      int32_t color) {
+                                      int32_t color, const TFontData& faceData, int32_t faceIndex) {
     std::lock_guard guard(lock_);
-    const bool reshaped =
-        font_.Name != name || font_.Height != height || font_.Style != style || font_.Charset != charset;
+    const bool reshaped = font_.Name != name || font_.Height != height || font_.Style != style ||
+                          font_.Charset != charset || font_.FaceData != faceData || font_.FaceIndex != faceIndex;
     if (font_.Name != name) font_.Name = name;
     font_.Height = height;
     font_.Style = style;
     font_.Charset = charset;
     font_.Color = color;
+    if (font_.FaceData != faceData) font_.FaceData = faceData;
+    font_.FaceIndex = faceIndex;
     if (reshaped) realised_ = nullptr;
 }
 

@@ -26,8 +26,10 @@ public:
 
     // The surface font; its Height is in the surface's pixels.
     const TFont& Font() const { return font_; }
-    // Assigns each attribute that differs from the surface font's.
-    void AssignFont(const std::u16string& name, int32_t height, TFontStyles style, uint8_t charset, int32_t color);
+    // Assigns each attribute that differs from the surface font's; faceData
+    // and faceIndex name a face held in memory (TFont::FaceData).
+    void AssignFont(const std::u16string& name, int32_t height, TFontStyles style, uint8_t charset, int32_t color,
+                    const TFontData& faceData = nullptr, int32_t faceIndex = 0);
 
     // The advance width of text in the surface font, in pixels.
     int64_t TextExtent(std::u16string_view text);

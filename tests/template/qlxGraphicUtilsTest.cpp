@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -257,6 +259,20 @@ TEST(MeasuringSurface, ManySizesOfOneFaceMeasureAsEachAlone) {
     mixed.AssignFont(u"Arial", height(29), 0, 204, 0);
     EXPECT_GT(small, 0);
     EXPECT_GT(mixed.TextExtent(u"\u2200"), small);
+}
+
+// The engine keeps the bytes of a face from memory while it keeps the face,
+// and no longer than its cache of faces does.
+TEST_F(DrawText, FacesFromMemoryAreKeptNoLongerThanTheCache) {
+    std::ifstream file("/usr/share/fonts/truetype/liberation2/LiberationSerif-Regular.ttf", std::ios::binary);
+    TFont font = FontOf(u"Liberation Sans", -16);
+    font.FaceData = std::make_shared<const std::string>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    const std::weak_ptr<const std::string> bytes = font.FaceData;
+    EXPECT_EQ(MeasureTextWidth("Hello", font), MeasureTextWidth("Hello", FontOf(u"Liberation Serif", -16)));
+    font.FaceData.reset();
+    EXPECT_FALSE(bytes.expired());
+    for (int i = 0; i < 16; ++i) MeasureTextWidth("Hello", FontOf(Utf8ToUtf16("Family " + std::to_string(i)).c_str(), -16));
+    EXPECT_TRUE(bytes.expired());
 }
 
 TEST(MeasureTextWidth, ReleasesTheSharedLockWhenTheFontFails) {

@@ -74,6 +74,26 @@ private slots:
         QFile::remove(StoreFileName());
     }
 
+    // The check box gives text objects the embedded font's family, and the store keeps it.
+    void DocumentFontsIsAnOptionTheStoreKeeps() {
+        TTestFolder folder;
+        std::vector<TPart> parts = OneDocument({PageWith(
+            "<Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"9\" FontUri=\"/m.ttf\" UnicodeString=\"x\"/>")});
+        parts.push_back({"m.ttf", TEmbeddedFont("/usr/share/fonts/truetype/liberation2/LiberationMono-Bold.ttf").Bytes()});
+        const QString source = folder.Write("f.xps", QByteArray::fromStdString(PackageBytes(parts)));
+        TTestDialogs dialogs;
+        {
+            const auto window = CreateWindow(dialogs, {source});
+            QVERIFY(!window->cbDocumentFonts->isChecked());
+            window->cbDocumentFonts->click();
+            window->bbConvert->click();
+            QVERIFY(folder.Read("f_1_1.qlt").contains("Font.Name=\"Liberation Mono\" Font.Style=\"1\""));
+        }
+        QVERIFY(CreateWindow(dialogs)->cbDocumentFonts->isChecked());
+        QVERIFY(dialogs.ErrorTexts.isEmpty());
+        QFile::remove(StoreFileName());
+    }
+
     void ConvertWithoutFileClearsLog() {
         TTestDialogs dialogs;
         const auto window = CreateWindow(dialogs);
