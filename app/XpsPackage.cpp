@@ -1,6 +1,7 @@
 #include "app/XpsPackage.h"
 
 #include <cstring>
+#include <ostream>
 
 #include "platform/CodePages.h"
 #include "platform/Conversions.h"
@@ -32,6 +33,28 @@ private:
     int64_t& unpackedBytes_;
 };
 
+// Passes an entry's bytes on to an output stream as they are unpacked.
+class TOutputSink : public TMemoryStream {
+public:
+    explicit TOutputSink(std::ostream& out) : out_(out) {}
+
+    int64_t Write(const void* buffer, int64_t count) override {
+        // Unpacking on would only make more bytes to lose.
+        if (!out_.write(static_cast<const char*>(buffer), static_cast<std::streamsize>(count))) throw EWriteError();
+        return count;
+    }
+
+private:
+    std::ostream& out_;
+};
+
+constexpr int32_t kNotFoundError = 15;
+
+// Whether the component's search can take the name for what it is.
+bool IsSearchable(const std::u16string& name) {
+    return name.size() < TInternalSearchRec::kMaskCapacity && name.find_first_of(u"*?") == std::u16string::npos;
+}
+
 // The text of UTF-16 markup, byte-order mark and all, in UTF-8 without one;
 // an odd last byte is dropped and an unpaired surrogate becomes U+FFFD.
 std::string Utf16MarkupToUtf8(const uint8_t* bytes, size_t size, bool bigEndian) {
@@ -60,6 +83,7 @@ void TXpsPackage::Open(TStream& source) {
     archive_.OpenStream(source, false);
     unpackedBytes_ = 0;
     partsTaken_ = 0;
+    missing_.clear();
 }
 
 void TXpsPackage::Close() {
@@ -92,7 +116,7 @@ void TXpsPackage::ExtractPart(const std::u16string& name, TMemoryStream* buffer,
     if (++partsTaken_ > limits.RunParts)
         throw EXpsLimitError(u"The package refers to more than " + IntToStr(limits.RunParts) + u" parts");
     TPartSink sink(name, buffer, limits, unpackedBytes_);
-    archive_.ExtractEntryToStream(name, sink);
+    ExtractNamed(name, sink);
     if (buffer != nullptr) buffer->SetPosition(0);
 }
 
@@ -109,6 +133,18 @@ void TXpsPackage::ExtractMarkup(const std::u16string& name, TMemoryStream& buffe
     buffer.SetPosition(0);
 }
 
-void TXpsPackage::ExtractEntry(const std::u16string& name, TMemoryStream& destination) {
-    archive_.ExtractEntryToStream(name, destination);
+void TXpsPackage::ExtractEntry(const std::u16string& name, std::ostream& out) {
+    TOutputSink sink(out);
+    ExtractNamed(name, sink);
+}
+
+void TXpsPackage::ExtractNamed(const std::u16string& name, TMemoryStream& destination) {
+    if (archive_.IsOpen() && !HasEntry(name) && (missing_.contains(name) || !IsSearchable(name)))
+        throw EZFException(kNotFoundError, &archive_, {name});
+    try {
+        archive_.ExtractEntryToStream(name, destination);
+    } catch (const EZFException& e) {
+        if (e.NativeError == kNotFoundError) missing_.insert(name);
+        throw;
+    }
 }

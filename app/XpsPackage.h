@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Exceptions.h"
@@ -41,6 +43,14 @@ struct TXpsPackageEntry {
 // entries are refused and stored names are read in the OEM code page. The
 // conversion run and the command line's listing and extraction share it, so
 // their errors read alike. While open, it counts what it unpacks and takes.
+//
+// A part is taken by its name. The directory's index finds the name as
+// stored, letter case aside; failing that, the component's search finds it
+// written with "\" or with a trailing "." too. That search reads "*" and "?"
+// as wildcards, and a few such characters against long names cost seconds,
+// so a name holding one, or one longer than a search takes, is found by the
+// index alone. Each search scans the whole directory: a name found missing is
+// remembered until the package is opened again.
 class TXpsPackage {
 public:
     TXpsPackage();
@@ -71,12 +81,19 @@ public:
     // ExtractPart; a part written in UTF-16 (it starts with a byte-order mark)
     // becomes UTF-8, so that the reader sees the same markup either way.
     void ExtractMarkup(const std::u16string& name, TMemoryStream& buffer, const TXpsLimits& limits);
-    // Writes the named entry's bytes to destination, under no limits but the
-    // component's own.
-    void ExtractEntry(const std::u16string& name, TMemoryStream& destination);
+    // Writes the named entry's bytes to out as they are unpacked, under no
+    // limits but the component's own: never more than the size the directory
+    // records, the CRC checked at the end, when the bytes are out already.
+    void ExtractEntry(const std::u16string& name, std::ostream& out);
 
 private:
+    // Writes the part's bytes to destination, or raises the component's
+    // not-found error.
+    void ExtractNamed(const std::u16string& name, TMemoryStream& destination);
+
     TZipArchiver archive_;
+    // The names found missing since the package was opened.
+    std::unordered_set<std::u16string> missing_;
     // What the package has unpacked and taken since it was opened.
     int64_t unpackedBytes_ = 0;
     int32_t partsTaken_ = 0;

@@ -1,11 +1,12 @@
 #include "app/xps2qlt.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
-#include <new>
-#include <optional>
-#include <ostream>
+#include <sstream>
+#include <thread>
 
+#include "app/xps2qltBatch.h"
 #include "app/xpsmain.h"
 #include "platform/CodePages.h"
 #include "platform/Streams.h"
@@ -23,65 +24,97 @@ constexpr char kHelpText[] =
     "QuillReport template written next to FILE, named after its stem with the\n"
     "document and page numbers (Invoice.xps gives Invoice_1_1.qlt, ...), and\n"
     "prints the conversion log. With several FILEs each log follows a line with\n"
-    "the file name and a colon.\n"
+    "the file name and a colon; a FILE whose templates would have the names of an\n"
+    "earlier one's is not converted.\n"
     "\n"
     "  --font FAMILY   font family of the text objects (default: Arial)\n"
     "  --nested        convert the content inside canvases too, under its\n"
     "                  transforms, with rules drawn as thin filled rectangles,\n"
     "                  as office suites and print drivers write them\n"
+    "  -j [N]          convert up to N packages at once (without N: as many as\n"
+    "                  there are processors); each log is printed whole, in the\n"
+    "                  order of the FILEs\n"
     "  --list          print the package's entries in directory order: the name,\n"
     "                  a tab and the uncompressed size\n"
     "  --extract NAME  write the bytes of the entry NAME to standard output\n"
     "  --help          print this help and exit\n"
     "  --version       print the version and exit\n"
     "\n"
+    "Names are printed with control characters and backslashes escaped (\\n, \\t,\n"
+    "\\r, \\xNN, \\\\), as are bytes that are not UTF-8 (\\xNN).\n"
+    "\n"
     "Exit status: 0 when every page was converted, 1 when a file could not be\n"
     "read or converted or a page failed, 2 for wrong arguments.\n";
 
-// One line on standard error, redrawn in place as pages are done, at most ten
-// times a second; erased when the run ends, so the log starts on a clean line.
-class TProgressLine {
-public:
-    TProgressLine(std::ostream& err, const std::u16string& file, bool enabled)
-        : err_(err), file_(PrintableText(file)), enabled_(enabled), start_(Clock::now()) {}
-    ~TProgressLine() {
-        if (shown_) err_ << "\r\x1B[K" << std::flush;
-    }
-    TProgressLine(const TProgressLine&) = delete;
-    TProgressLine& operator=(const TProgressLine&) = delete;
+// More threads than this would only compete for memory.
+constexpr unsigned kMaxJobs = 1024;
 
-    void PageDone(int32_t document, int32_t page) {
-        ++pages_;
-        const Clock::time_point now = Clock::now();
-        if (!enabled_ || (shown_ && now - lastDrawn_ < std::chrono::milliseconds(100))) return;
-        const double seconds = std::max(std::chrono::duration<double>(now - start_).count(), 0.001);
-        err_ << "\r" << file_ << ": document " << document << ", page " << page << ", "
-             << static_cast<int64_t>(pages_ / seconds) << " pages/s\x1B[K" << std::flush;
+// One line on standard error, redrawn in place at most ten times a second;
+// erased before other output and at the end, so that output starts on a
+// clean line.
+class TStatusLine {
+public:
+    TStatusLine(std::ostream& err, bool enabled) : err_(err), enabled_(enabled) {}
+    ~TStatusLine() { Erase(); }
+    TStatusLine(const TStatusLine&) = delete;
+    TStatusLine& operator=(const TStatusLine&) = delete;
+
+    // Whether Show would draw now; an erased line is drawn again at once.
+    bool Due() const { return enabled_ && (!shown_ || Clock::now() - lastDrawn_ >= std::chrono::milliseconds(100)); }
+
+    void Show(const std::string& text) {
+        if (!Due()) return;
+        err_ << "\r" << text << "\x1B[K" << std::flush;
         shown_ = true;
-        lastDrawn_ = now;
+        lastDrawn_ = Clock::now();
+    }
+
+    void Erase() {
+        if (shown_) err_ << "\r\x1B[K" << std::flush;
+        shown_ = false;
     }
 
 private:
     using Clock = std::chrono::steady_clock;
 
     std::ostream& err_;
-    std::string file_;
     bool enabled_;
     bool shown_ = false;
-    int64_t pages_ = 0;
-    Clock::time_point start_;
     Clock::time_point lastDrawn_;
+};
+
+// The pages of one package, and how fast they go.
+class TPageProgress {
+public:
+    TPageProgress(std::ostream& err, const std::u16string& file, bool enabled)
+        : line_(err, enabled), file_(PrintableName(file)), start_(std::chrono::steady_clock::now()) {}
+
+    void PageDone(int32_t document, int32_t page) {
+        ++pages_;
+        if (!line_.Due()) return;
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+        const double seconds = std::max(elapsed.count(), 0.001);
+        line_.Show(file_ + ": document " + std::to_string(document) + ", page " + std::to_string(page) + ", " +
+                   std::to_string(static_cast<int64_t>(pages_ / seconds)) + " pages/s");
+    }
+
+private:
+    TStatusLine line_;
+    std::string file_;
+    int64_t pages_ = 0;
+    std::chrono::steady_clock::time_point start_;
 };
 
 void WriteLine(std::ostream& out, std::u16string_view line) { out << PrintableText(line) << '\n'; }
 
+// Messages name files and entries, so they print as names do.
 void ReportError(std::ostream& out, std::ostream& err, const std::u16string& file, const std::u16string& message) {
     out.flush();
-    err << kProgramName << ": " << PrintableText(file) << ": " << PrintableText(ErrorBoxText(message)) << '\n';
+    err << kProgramName << ": " << PrintableName(file) << ": " << PrintableName(ErrorBoxText(message)) << '\n';
 }
 
 void ReportUsageError(std::ostream& err, const std::u16string& message) {
-    err << kProgramName << ": " << Utf16ToUtf8(message) << "\nTry 'xps2qlt --help' for more information.\n";
+    err << kProgramName << ": " << PrintableName(message) << "\nTry 'xps2qlt --help' for more information.\n";
 }
 
 // The source stays locked for others while it is converted, as the window holds it.
@@ -90,21 +123,21 @@ TFileStream OpenSource(const std::u16string& file) { return TFileStream(file, fm
 int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std::ostream& out, std::ostream& err,
                 bool showProgress) {
     TFileStream source = OpenSource(file);
-    if (options.Files.size() > 1) WriteLine(out, file + u":");
+    if (options.Files.size() > 1) out << PrintableName(file) << ":\n";
     TXpsLineLog log;
     const TFixedFontName font(options.FontName);
     TXpsConverter converter(log, font);
     converter.Nested = options.Nested;
     TXpsRunOutcome outcome;
     {
-        TProgressLine progress(err, file, showProgress);
+        TPageProgress progress(err, file, showProgress);
         converter.OnPageDone = [&progress](int32_t document, int32_t page) { progress.PageDone(document, page); };
         outcome = converter.Convert(&source);
     }
     for (const std::u16string& line : log.Lines) WriteLine(out, line);
     if (outcome.Error) ReportError(out, err, file, outcome.Error->Message);
     if (outcome.NestedContentSkipped)
-        err << kProgramName << ": " << Utf16ToUtf8(file) << ": content inside canvases was skipped; --nested converts it\n";
+        err << kProgramName << ": " << PrintableName(file) << ": content inside canvases was skipped; --nested converts it\n";
     return outcome.Complete() ? kExitSuccess : kExitFailure;
 }
 
@@ -113,36 +146,104 @@ void ListEntries(const std::u16string& file, std::ostream& out) {
     TXpsPackage package;
     package.Open(source);
     for (const TXpsPackageEntry& entry : package.Entries())
-        out << Utf16ToUtf8(entry.Name) << '\t' << entry.UnpackedSize << '\n';
+        out << PrintableName(entry.Name) << '\t' << entry.UnpackedSize << '\n';
 }
 
 void ExtractEntry(const std::u16string& file, const std::u16string& name, std::ostream& out) {
     TFileStream source = OpenSource(file);
     TXpsPackage package;
     package.Open(source);
-    TMemoryStream bytes;
-    package.ExtractEntry(name, bytes);
-    out.write(reinterpret_cast<const char*>(bytes.Memory()), static_cast<std::streamsize>(bytes.Size()));
+    package.ExtractEntry(name, out);
+}
+
+int ProcessFile(const std::u16string& file, const TXps2QltOptions& options, std::ostream& out, std::ostream& err,
+                bool showProgress) {
+    try {
+        if (options.Mode == TXps2QltMode::List) ListEntries(file, out);
+        else if (options.Mode == TXps2QltMode::Extract) ExtractEntry(file, options.EntryName, out);
+        else return ConvertFile(file, options, out, err, showProgress);
+        return kExitSuccess;
+    } catch (...) {
+        ReportError(out, err, file, DescribeCurrentError().Message);
+        return kExitFailure;
+    }
+}
+
+void ReportCollision(std::ostream& err, const std::vector<std::u16string>& files, const TTemplateCollision& collision) {
+    err << kProgramName << ": " << PrintableName(collision.FirstTemplate) << " would be written by both "
+        << PrintableName(files[collision.Earlier]) << " and " << PrintableName(files[collision.Later]) << '\n';
+}
+
+int ConvertInTurn(const TXps2QltOptions& options, const TBatchPlan& plan, std::ostream& out, std::ostream& err,
+                  bool showProgress) {
+    std::vector<bool> refused(options.Files.size());
+    for (const TTemplateCollision& collision : plan.Collisions) refused[collision.Later] = true;
+    int status = plan.Collisions.empty() ? kExitSuccess : kExitFailure;
+    for (size_t i = 0; i < options.Files.size(); ++i)
+        if (!refused[i]) status = std::max(status, ProcessFile(options.Files[i], options, out, err, showProgress));
+    return status;
+}
+
+int ConvertAtOnce(const TXps2QltOptions& options, const TBatchPlan& plan, std::ostream& out, std::ostream& err,
+                  bool showProgress) {
+    const size_t total = options.Files.size();
+    const size_t refused = plan.Collisions.size();
+    int status = refused == 0 ? kExitSuccess : kExitFailure;
+    TStatusLine line(err, showProgress);
+    const auto showProgressLine = [&](size_t done, size_t failed) {
+        line.Show(std::to_string(refused + done) + "/" + std::to_string(total) + " packages, " +
+                  std::to_string(refused + failed) + " failed");
+    };
+    showProgressLine(0, 0);
+    RunBatch(
+        plan.Chains, *options.Jobs,
+        [&](size_t package) {
+            std::ostringstream packageOut, packageErr;
+            const int packageStatus = ProcessFile(options.Files[package], options, packageOut, packageErr, false);
+            return TPackageReport{packageOut.str(), packageErr.str(), packageStatus};
+        },
+        [&](size_t, const TPackageReport& report) {
+            line.Erase();
+            out << report.Out << std::flush;
+            err << report.Err;
+            status = std::max(status, report.Status);
+        },
+        showProgressLine);
+    return status;
 }
 
 int RunOnFiles(const TXps2QltOptions& options, std::ostream& out, std::ostream& err, bool showProgress) {
-    int status = kExitSuccess;
-    for (const std::u16string& file : options.Files) {
-        try {
-            if (options.Mode == TXps2QltMode::List) ListEntries(file, out);
-            else if (options.Mode == TXps2QltMode::Extract) ExtractEntry(file, options.EntryName, out);
-            else status = std::max(status, ConvertFile(file, options, out, err, showProgress));
-        } catch (...) {
-            ReportError(out, err, file, DescribeCurrentError().Message);
-            status = kExitFailure;
-        }
-    }
-    return status;
+    if (options.Mode != TXps2QltMode::Convert) return ProcessFile(options.Files[0], options, out, err, showProgress);
+    const TBatchPlan plan = PlanBatch(options.Files);
+    for (const TTemplateCollision& collision : plan.Collisions) ReportCollision(err, options.Files, collision);
+    return options.Jobs ? ConvertAtOnce(options, plan, out, err, showProgress)
+                        : ConvertInTurn(options, plan, out, err, showProgress);
 }
 
 std::u16string OptionValue(const std::vector<std::u16string>& args, size_t& i, std::u16string_view what) {
     if (i + 1 >= args.size()) throw EUsageError(u"option '" + args[i] + u"' needs " + std::u16string(what));
     return args[++i];
+}
+
+unsigned ProcessorCount() { return std::max(std::thread::hardware_concurrency(), 1U); }
+
+bool IsNumber(std::u16string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char16_t ch) { return ch >= u'0' && ch <= u'9'; });
+}
+
+// -j takes its number joined to it or as the next argument; without one, the
+// number of processors.
+unsigned JobCount(const std::vector<std::u16string>& args, size_t& i) {
+    std::u16string number = args[i].substr(2);
+    if (number.empty() && i + 1 < args.size() && IsNumber(args[i + 1])) number = args[++i];
+    if (number.empty()) return ProcessorCount();
+    const std::string digits = Utf16ToUtf8(number);
+    unsigned jobs = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), jobs);
+    if (!IsNumber(number) || error != std::errc() || jobs < 1 || jobs > kMaxJobs)
+        throw EUsageError(u"option '-j' takes a number of packages from 1 to " + AsciiToUtf16(std::to_string(kMaxJobs)) +
+                          u", not '" + number + u"'");
+    return jobs;
 }
 
 void SetMode(TXps2QltOptions& options, TXps2QltMode mode) {
@@ -173,6 +274,8 @@ TXps2QltOptions ParseXps2QltArgs(const std::vector<std::u16string>& args) {
             options.FontName = OptionValue(args, i, u"a font family");
         } else if (arg == u"--nested") {
             options.Nested = true;
+        } else if (arg.starts_with(u"-j")) {
+            options.Jobs = JobCount(args, i);
         } else if (arg == u"--list") {
             SetMode(options, TXps2QltMode::List);
         } else if (arg == u"--extract") {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ struct TXps2QltOptions {
     TXps2QltMode Mode = TXps2QltMode::Convert;
     std::u16string FontName = u"Arial";
     bool Nested = false;
+    // Packages converted at once; without -j, one after another with the
+    // pages counted on the progress line.
+    std::optional<unsigned> Jobs;
     std::u16string EntryName;  // of --extract
     std::vector<std::u16string> Files;
 };

@@ -333,20 +333,49 @@ std::string Utf16ToNameBytes(std::u16string_view name) {
     return bytes;
 }
 
-std::string PrintableText(std::u16string_view text) {
+namespace {
+
+void AppendHexByte(std::string& printed, unsigned byte) {
     static constexpr char kHexDigits[] = "0123456789abcdef";
+    printed += {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+}
+
+// The characters with an escape of their own; the backslash is doubled
+// because every escape starts with one. Nothing for the others.
+std::string_view ShortEscape(char16_t ch) {
+    switch (ch) {
+        case u'\n': return "\\n";
+        case u'\t': return "\\t";
+        case u'\r': return "\\r";
+        case u'\\': return "\\\\";
+        default: return {};
+    }
+}
+
+bool IsControl(char16_t ch) { return ch < 0x20 || ch == 0x7F; }
+
+std::string Printable(std::u16string_view text, bool escapeControls) {
     std::string printed;
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (!IsEscapedByte(text[i])) continue;
+        const char16_t ch = text[i];
+        const bool escaped = IsEscapedByte(ch);
+        if (!escaped && !(escapeControls && (IsControl(ch) || ch == u'\\'))) continue;
         AppendUtf8(printed, text.substr(start, i - start));
-        const unsigned byte = text[i] - kEscapedByteBase;
-        printed += {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+        if (escaped) AppendHexByte(printed, ch - kEscapedByteBase);
+        else if (const std::string_view escape = ShortEscape(ch); !escape.empty()) printed += escape;
+        else AppendHexByte(printed, ch);
         start = i + 1;
     }
     AppendUtf8(printed, text.substr(start));
     return printed;
 }
+
+}  // namespace
+
+std::string PrintableText(std::u16string_view text) { return Printable(text, false); }
+
+std::string PrintableName(std::u16string_view text) { return Printable(text, true); }
 
 std::u16string AnsiToUtf16(std::string_view bytes) { return DecodeSingleByte(bytes, AnsiPage()); }
 

@@ -34,6 +34,10 @@ std::u16string NameBytesToUtf16(std::string_view bytes);
 std::string Utf16ToNameBytes(std::u16string_view name);
 // UTF-8 to print, where a name's escaped byte shows as "\xNN".
 std::string PrintableText(std::u16string_view text);
+// The same for a name, which must print as one unambiguous run of text:
+// control characters (below 32, and 127) show as "\n", "\t", "\r" or "\xNN",
+// and a backslash as "\\".
+std::string PrintableName(std::u16string_view text);
 
 std::u16string AnsiToUtf16(std::string_view bytes);
 std::string Utf16ToAnsi(std::u16string_view text);

@@ -162,6 +162,81 @@ TEST_F(CommandLine, ListsAndExtractsEntries) {
     EXPECT_EQ(Run({"--list", Path("none.xps")}), kExitFailure);
 }
 
+TEST_F(CommandLine, AnEntryWithABadChecksumIsWrittenAndThenReported) {
+    TTestZipEntry entry = StoredEntry("a.bin", "payload");
+    entry.Crc = 1;
+    WriteFileBytes(folder_.Path("p.xps"), TestZipBytes(ArchiveOf({entry})));
+    EXPECT_EQ(Run({"--extract", "a.bin", Path("p.xps")}), kExitFailure);
+    EXPECT_EQ(out_.str(), "payload");
+    EXPECT_EQ(err_.str(), "xps2qlt: " + Path("p.xps") +
+                              ": ZipArchiverXPS: Invalid size or check sum of file or unsupported compression format"
+                              " - Native error: 00008.\n");
+}
+
+TEST_F(CommandLine, NamesArePrintedWithTheirControlCharactersEscaped) {
+    const std::string odd = "a\nb\tc\\d\r\x01\x7F.bin";
+    WriteFileBytes(folder_.Path("p.xps"), TestZipBytes(ArchiveOf({StoredEntry(odd, "12345")})));
+    EXPECT_EQ(Run({"--list", Path("p.xps")}), kExitSuccess);
+    EXPECT_EQ(out_.str(), "a\\nb\\tc\\\\d\\r\\x01\\x7f.bin\t5\n");
+    EXPECT_EQ(Run({"--extract", odd, Path("p.xps")}), kExitSuccess);
+    EXPECT_EQ(out_.str(), "12345");
+
+    const std::string faking = Package("x\nDoc1 - Ok.xps", OneDocument({TextPage("x")}));
+    const std::string good = Package("good.xps", OneDocument({TextPage("x")}));
+    EXPECT_EQ(Run({faking, good, Path("gone\n.xps")}), kExitFailure);
+    EXPECT_EQ(out_.str(), Path("x\\nDoc1 - Ok.xps:\n") + kOnePageLog + good + ":\n" + kOnePageLog);
+    const std::string missing = Path("gone\\n.xps");
+    EXPECT_EQ(err_.str(), "xps2qlt: " + missing + ": Cannot open file \"" + missing + "\". No such file or directory.\n");
+}
+
+TEST_F(CommandLine, PackagesThatWouldWriteTheSameTemplatesAreNotBothConverted) {
+    const std::string first = Package("a.xps", OneDocument({TextPage("first")}));
+    Package("a.zip", OneDocument({TextPage("second")}));
+    const std::string stem(50, 's');
+    const std::string long1 = Package(stem + "1.xps", OneDocument({TextPage("x")}));
+    const std::string long2 = Package(stem + "2.xps", OneDocument({TextPage("x")}));
+    const std::string same = Path("./a.zip");
+    for (const std::string jobs : {"-j1", "-j4"}) {
+        EXPECT_EQ(Run({jobs, first, same, long1, long2, first}), kExitFailure);
+        EXPECT_EQ(err_.str(), "xps2qlt: " + Path("./a_1_1.qlt") + " would be written by both " + first + " and " + same +
+                                  "\nxps2qlt: " + Path(stem + "_1_1.qlt") + " would be written by both " + long1 +
+                                  " and " + long2 + "\n");
+        EXPECT_EQ(out_.str(), first + ":\n" + kOnePageLog + long1 + ":\n" + kOnePageLog + first + ":\n" + kOnePageLog);
+        EXPECT_EQ(TemplateTexts(folder_.Path("a_1_1.qlt")), std::vector<std::u16string>{u"10,20:first"});
+    }
+    EXPECT_EQ(Run({first, same}), kExitFailure);
+    EXPECT_EQ(out_.str(), first + ":\n" + kOnePageLog);
+}
+
+TEST_F(CommandLine, PackagesConvertedAtOnceLogAsWhenConvertedInTurn) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 6; ++i) files.push_back(Package("p" + std::to_string(i) + ".xps", OneDocument({TextPage("x")})));
+    files[1] = Path("missing.xps");
+    files[3] = Package("broken.xps", {{"FixedDocumentSequence.fdseq", SequencePart({"/nowhere.fdoc"})}});
+    files[4] = Package("page.xps", OneDocument({"<FixedPage Width=\"?\"/>"}));
+    EXPECT_EQ(Run(files), kExitFailure);
+    const std::string inTurnOut = out_.str(), inTurnErr = err_.str();
+    for (const std::vector<std::string>& jobs : {std::vector<std::string>{"-j3"}, {"-j", "2"}, {"-j"}}) {
+        std::vector<std::string> args = jobs;
+        args.insert(args.end(), files.begin(), files.end());
+        EXPECT_EQ(Run(args), kExitFailure);
+        EXPECT_EQ(out_.str(), inTurnOut);
+        EXPECT_EQ(err_.str(), inTurnErr);
+    }
+
+    EXPECT_EQ(Run({"-j", "2", files[0], files[1], files[0], files[2]}, true), kExitFailure);
+    const std::string progress = err_.str();
+    EXPECT_TRUE(progress.starts_with("\r0/4 packages, 0 failed\x1B[K")) << progress;
+    EXPECT_NE(progress.find("\r4/4 packages, 1 failed\x1B[K"), std::string::npos) << progress;
+    EXPECT_EQ(progress.substr(progress.size() - 4), "\r\x1B[K");
+    EXPECT_EQ(Run({"-j", "2", files[0], files[0]}), kExitSuccess);
+
+    for (const std::string bad : {"-j0", "-j2x", "-j1025"}) {
+        EXPECT_EQ(Run({bad, files[0]}), kExitUsage);
+        EXPECT_TRUE(err_.str().starts_with("xps2qlt: option '-j' takes a number of packages from 1 to")) << err_.str();
+    }
+}
+
 TEST_F(CommandLine, AFileHeldByAnotherReaderIsNotOpened) {
     const std::string package = Package("p.xps", OneDocument({TextPage("x")}));
     {
