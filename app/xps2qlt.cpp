@@ -31,6 +31,8 @@ constexpr char kHelpText[] =
     "  --nested        convert the content inside canvases too, under its\n"
     "                  transforms, with rules drawn as thin filled rectangles,\n"
     "                  as office suites and print drivers write them\n"
+    "  --document-fonts  give each text object the family, weight and slant of\n"
+    "                  the font its run embeds, measured in that font\n"
     "  -j [N]          convert up to N packages at once (without N: as many as\n"
     "                  there are processors); each log is printed whole, in the\n"
     "                  order of the FILEs\n"
@@ -120,6 +122,15 @@ void ReportUsageError(std::ostream& err, const std::u16string& message) {
 // The source stays locked for others while it is converted, as the window holds it.
 TFileStream OpenSource(const std::u16string& file) { return TFileStream(file, fmOpenRead | fmShareExclusive); }
 
+// One line for the package, however many runs used the fonts.
+void ReportFallenBackFonts(std::ostream& err, const std::u16string& file, const std::vector<std::u16string>& parts) {
+    if (parts.empty()) return;
+    err << kProgramName << ": " << PrintableName(file) << ": the chosen family stands in for the font";
+    err << (parts.size() > 1 ? "s " : " ");
+    for (size_t i = 0; i < parts.size(); ++i) err << (i > 0 ? ", " : "") << PrintableName(parts[i]);
+    err << '\n';
+}
+
 int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std::ostream& out, std::ostream& err,
                 bool showProgress) {
     TFileStream source = OpenSource(file);
@@ -128,6 +139,7 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
     const TFixedFontName font(options.FontName);
     TXpsConverter converter(log, font);
     converter.Nested = options.Nested;
+    converter.DocumentFonts = options.DocumentFonts;
     TXpsRunOutcome outcome;
     {
         TPageProgress progress(err, file, showProgress);
@@ -138,6 +150,7 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
     if (outcome.Error) ReportError(out, err, file, outcome.Error->Message);
     if (outcome.NestedContentSkipped)
         err << kProgramName << ": " << PrintableName(file) << ": content inside canvases was skipped; --nested converts it\n";
+    ReportFallenBackFonts(err, file, outcome.FontPartsFallenBack);
     return outcome.Complete() ? kExitSuccess : kExitFailure;
 }
 
@@ -274,6 +287,8 @@ TXps2QltOptions ParseXps2QltArgs(const std::vector<std::u16string>& args) {
             options.FontName = OptionValue(args, i, u"a font family");
         } else if (arg == u"--nested") {
             options.Nested = true;
+        } else if (arg == u"--document-fonts") {
+            options.DocumentFonts = true;
         } else if (arg.starts_with(u"-j")) {
             options.Jobs = JobCount(args, i);
         } else if (arg == u"--list") {

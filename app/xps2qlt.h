@@ -21,6 +21,7 @@ struct TXps2QltOptions {
     TXps2QltMode Mode = TXps2QltMode::Convert;
     std::u16string FontName = u"Arial";
     bool Nested = false;
+    bool DocumentFonts = false;
     // Packages converted at once; without -j, one after another with the
     // pages counted on the progress line.
     std::optional<unsigned> Jobs;

@@ -104,6 +104,18 @@ TEST_F(CommandLine, TheFlatModeHintsAtTheNestedOne) {
     EXPECT_NE(out_.str().find("-Message: '' is not a valid floating point value"), std::string::npos);
 }
 
+TEST_F(CommandLine, FontsOfTheDocumentThatFellBackAreNamedOnce) {
+    const std::string glyphs = "<Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"9\" UnicodeString=\"x\" FontUri=\"";
+    const std::string package = Package(
+        "f.xps", OneDocument({PageWith(glyphs + "/missing.ttf\"/>" + glyphs + "/missing.ttf\"/>" + glyphs + "bad.odttf\"/>")}));
+    EXPECT_EQ(Run({"--document-fonts", package}), kExitSuccess);
+    EXPECT_EQ(out_.str(), kOnePageLog);
+    EXPECT_EQ(err_.str(), "xps2qlt: " + package +
+                              ": the chosen family stands in for the fonts missing.ttf, Documents/1/Pages/bad.odttf\n");
+    EXPECT_EQ(Run({package}), kExitSuccess);
+    EXPECT_EQ(err_.str(), "");
+}
+
 TEST_F(CommandLine, EveryFileIsConvertedAndEveryFailureReported) {
     const std::string good = Package("good.xps", OneDocument({TextPage("x")}));
     const std::string missing = Path("missing.xps");
