@@ -11,17 +11,14 @@
 #   files stay in BUILD_DIR/bench-batch/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/build.sh
 
 build=${1:-build}
 copies=${COPIES:-8}
 pages=${PAGES:-200}
 jobs=${JOBS:-$(nproc)}
 
-scripts/setup-deps.sh
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build" -j 2 --target xps2qlt xpsgen >/dev/null
+build_targets "$build" xps2qlt xpsgen
 
 work="$build/bench-batch"
 rm -rf "$work"

@@ -16,6 +16,7 @@
 #   BUILD_DIR/bench-convert/ (package, templates, log, time report).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/build.sh
 
 options=()
 while [ "${1:-}" = "--nested" ] || [ "${1:-}" = "--document-fonts" ]; do
@@ -27,11 +28,7 @@ pages=${PAGES:-1000}
 glyphs=${GLYPHS:-300}
 paths=${PATHS:-100}
 
-scripts/setup-deps.sh
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build" -j 2 --target xps2qlt xpsgen >/dev/null
+build_targets "$build" xps2qlt xpsgen
 
 work="$build/bench-convert"
 rm -rf "$work"
