@@ -26,12 +26,10 @@ std::string NotFound(const std::string& name) {
     return "ZipArchiverXPS: File \"" + name + "\" not found - Native error: 00015";
 }
 
-// A document whose pages are page parts 1.fpage, 2.fpage, ... referred to by the sources given.
+// One document of these pages, referred to by the sources given.
 std::vector<TPart> DocumentOf(const std::vector<std::string>& pageSources, const std::vector<std::string>& pages) {
-    std::vector<TPart> parts = {{std::string(kXpsSequencePart), SequencePart({"/Documents/1/FixedDocument.fdoc"})},
-                                {"Documents/1/FixedDocument.fdoc", DocumentPart(pageSources)}};
-    for (size_t i = 0; i < pages.size(); ++i)
-        parts.push_back({"Documents/1/Pages/" + std::to_string(i + 1) + ".fpage", pages[i]});
+    std::vector<TPart> parts = OneDocument(pages);
+    parts[kDocumentEntry].Content = DocumentPart(pageSources);
     return parts;
 }
 

@@ -33,11 +33,7 @@ protected:
     // A one-page package in the folder "in".
     void WritePackage(const std::string& name, const std::string& pageContent) const {
         fs::create_directories(Inside());
-        TTestZipArchive archive;
-        archive.Entries = {DeflatedEntry(std::string(kXpsSequencePart), SequencePart({"/Documents/1/FixedDocument.fdoc"})),
-                           DeflatedEntry("Documents/1/FixedDocument.fdoc", DocumentPart({"Pages/1.fpage"})),
-                           DeflatedEntry("Documents/1/Pages/1.fpage", FixedPage(816, 1056, pageContent))};
-        std::ofstream(Inside() / name, std::ios::binary) << TestZipBytes(archive);
+        std::ofstream(Inside() / name, std::ios::binary) << PackageBytes(OneDocument({PageWith(pageContent)}), 8);
     }
 
     std::vector<std::string> FilesInside() const {
