@@ -109,10 +109,15 @@ private:
 
 void WriteLine(std::ostream& out, std::u16string_view line) { out << PrintableText(line) << '\n'; }
 
+// Standard error, with the line begun for a message about file.
+std::ostream& AboutFile(std::ostream& err, const std::u16string& file) {
+    return err << kProgramName << ": " << PrintableName(file) << ": ";
+}
+
 // Messages name files and entries, so they print as names do.
 void ReportError(std::ostream& out, std::ostream& err, const std::u16string& file, const std::u16string& message) {
     out.flush();
-    err << kProgramName << ": " << PrintableName(file) << ": " << PrintableName(ErrorBoxText(message)) << '\n';
+    AboutFile(err, file) << PrintableName(ErrorBoxText(message)) << '\n';
 }
 
 void ReportUsageError(std::ostream& err, const std::u16string& message) {
@@ -125,8 +130,7 @@ TFileStream OpenSource(const std::u16string& file) { return TFileStream(file, fm
 // One line for the package, however many runs used the fonts.
 void ReportFallenBackFonts(std::ostream& err, const std::u16string& file, const std::vector<std::u16string>& parts) {
     if (parts.empty()) return;
-    err << kProgramName << ": " << PrintableName(file) << ": the chosen family stands in for the font";
-    err << (parts.size() > 1 ? "s " : " ");
+    AboutFile(err, file) << "the chosen family stands in for the font" << (parts.size() > 1 ? "s " : " ");
     for (size_t i = 0; i < parts.size(); ++i) err << (i > 0 ? ", " : "") << PrintableName(parts[i]);
     err << '\n';
 }
@@ -149,7 +153,7 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
     for (const std::u16string& line : log.Lines) WriteLine(out, line);
     if (outcome.Error) ReportError(out, err, file, outcome.Error->Message);
     if (outcome.NestedContentSkipped)
-        err << kProgramName << ": " << PrintableName(file) << ": content inside canvases was skipped; --nested converts it\n";
+        AboutFile(err, file) << "content inside canvases was skipped; --nested converts it\n";
     ReportFallenBackFonts(err, file, outcome.FontPartsFallenBack);
     return outcome.Complete() ? kExitSuccess : kExitFailure;
 }
