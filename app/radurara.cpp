@@ -2,7 +2,7 @@
 // the first command-line argument.
 #include <QApplication>
 
-#include "app/xpsmainWindow.h"
+#include "app/xpsmain.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

@@ -1,204 +1,296 @@
 #include "app/xpsmain.h"
 
-#include <cstring>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextBlock>
+#include <QTextCursor>
 
+#include <algorithm>
+
+#include "platform/Registry.h"
+#include "controls/qlxCtrls.h"
 #include "platform/CodePages.h"
-#include "platform/Conversions.h"
+#include "platform/Files.h"
 #include "platform/Streams.h"
-#include "xml/qlxXML.h"
 
 namespace {
 
-constexpr char16_t kSequenceName[] = u"FixedDocumentSequence.fdseq";
-constexpr char16_t kShortSequenceName[] = u"FixedDocSeq.fdseq";
-constexpr char16_t kPackageRelationships[] = u"_rels/.rels";
-// The relationship type's last segment, the same in XPS and OpenXPS.
-constexpr std::u16string_view kFixedRepresentation = u"/fixedrepresentation";
-constexpr size_t kMaxStemLength = 50;
+const QString kApplicationTitle = QStringLiteral("XPS to QLT converter");
+const QString kCaption = QStringLiteral("Convert XPS to QuillReport");
+const QString kOpenTitle = QStringLiteral("Open XML Paper Specification Document");
+// OpenXPS is the standardised form of XPS that current Windows print drivers write.
+const QStringList kFileTypes = {QStringLiteral("XPS Documents (*.xps)"), QStringLiteral("OpenXPS Documents (*.oxps)")};
+const QString kDefaultExt = QStringLiteral("xps");
+constexpr unsigned kSourceMode = fmOpenRead | fmShareExclusive;
+// The window's own choices, next to the recent fonts.
+constexpr char16_t kSettingsKey[] = u"\\Software\\Quill Reports\\XPS to QLT";
 
-// The reader's legacy mode, which the text chain depends on, is chosen by a
-// version 1.0 declaration without "standalone".
-constexpr std::string_view kPageDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+// A dialog frame: a title and a close box, no resizing, no minimise or maximise box.
+constexpr Qt::WindowFlags kDialogFrame =
+    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 
-// Where the part's markup begins once its own declaration (with the byte-order
-// mark and blanks in front of it) is dropped; 0 when it has none. A second
-// declaration would otherwise open an element that swallows the page.
-size_t SkipOwnDeclaration(const uint8_t* bytes, size_t size) {
-    const std::string_view text(reinterpret_cast<const char*>(bytes), size);
-    size_t i = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-    while (i < size && IsXmlBlank(bytes[i])) ++i;
-    const std::string_view rest = text.substr(i);
-    if (!rest.starts_with("<?xml") || rest.size() < 6 || !(IsXmlBlank(rest[5]) || rest[5] == '?')) return 0;
-    const size_t end = rest.find("?>");
-    return end == std::string_view::npos ? 0 : i + end + 2;
+// The extension, from the name's last "." on, is ".xps" or ".oxps" exactly
+// when the name ends so, which also keeps out every name of three characters
+// or fewer. The comparison is exact: an upper-case ".XPS" is not taken.
+bool IsAcceptedArgument(const std::u16string& name) {
+    return (name.ends_with(u".xps") || name.ends_with(u".oxps")) && FileExists(name);
 }
 
-bool HasDeclaration(TMemoryStream& part) { return SkipOwnDeclaration(part.Memory(), static_cast<size_t>(part.Size())) > 0; }
+void SetPaletteColor(QWidget& widget, QPalette::ColorRole role, const QColor& color) {
+    QPalette colors = widget.palette();
+    colors.setColor(role, color);
+    widget.setPalette(colors);
+}
 
-// The page's declaration, then the part without its own.
-void BuildPageBuffer(TMemoryStream& part, TMemoryStream& buffer) {
-    const auto size = static_cast<size_t>(part.Size());
-    const size_t skip = SkipOwnDeclaration(part.Memory(), size);
-    buffer.SetSize(static_cast<int64_t>(kPageDeclaration.size() + size - skip));
-    std::memcpy(buffer.Memory(), kPageDeclaration.data(), kPageDeclaration.size());
-    if (size > skip) std::memcpy(buffer.Memory() + kPageDeclaration.size(), part.Memory() + skip, size - skip);
-    buffer.SetPosition(0);
+QPushButton* CreateButton(const QString& caption, const QString& name, const QRect& bounds, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(bounds);
+    return button;
 }
 
 }  // namespace
 
-TXpsConverter::TXpsConverter(IXpsLog& log, const IFontNameSource& fontNames)
-    : log_(log),
-      fontNames_(fontNames),
-      fontParts_([this](const std::u16string& name, TMemoryStream& buffer) { ExtractPart(name, &buffer); }) {}
-
-std::u16string ErrorBoxText(const std::u16string& message) {
-    return !message.empty() && message.back() > u'.' ? message + u"." : message;
-}
-
-// The extension goes before the numbers are added, so a stem with a "." of
-// its own keeps every page apart (a.b.xps gives a.b_1_1.qlt, a.b_1_2.qlt).
-std::u16string OutputName(const std::u16string& sourceName, int32_t document, int32_t page) {
-    const size_t slash = sourceName.rfind(u'/');
-    const size_t nameStart = slash == std::u16string::npos ? 0 : slash + 1;
-    std::u16string stem = sourceName.substr(nameStart);
-    if (const size_t dot = stem.rfind(u'.'); dot != std::u16string::npos) stem.resize(dot);
-    stem.resize(CharacterPrefixLength(stem, kMaxStemLength));
-    return sourceName.substr(0, nameStart) + stem + u"_" + IntToStr(document) + u"_" + IntToStr(page) + u".qlt";
-}
-
-TXpsRunOutcome TXpsConverter::Convert(TFileStream* source) {
-    log_.Clear();
-    TXpsRunOutcome outcome;
-    if (source == nullptr) return outcome;
-    runTemplateBytes_ = 0;
-    fontParts_.Clear();
-    try {
-        Package.Open(*source);
-    } catch (...) {
-        outcome.Error = DescribeCurrentError();
-        return outcome;
+void InitializeApplication() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        SetScreenPixelsPerInch(qRound(screen->logicalDotsPerInch()));
     }
-    log_.Append(u"Zip archive open");
-    try {
-        ConvertSequence(source->FileName(), outcome);
-    } catch (...) {
-        outcome.Error = DescribeCurrentError();
-    }
-    Package.Close();
-    log_.Append(u"Zip archive close");
-    outcome.FontPartsFallenBack = fontParts_.FailedParts();
-    fontParts_.Clear();
-    return outcome;
+    QCoreApplication::setApplicationName(kApplicationTitle);
 }
 
-void TXpsConverter::ConvertSequence(const std::u16string& sourceName, TXpsRunOutcome& outcome) {
-    const std::u16string sequenceName = FindSequence();
-    if (sequenceName.empty()) {
-        log_.Append(u"This Zip is not XPS archive!");
+QString ApplicationTitle() { return QCoreApplication::applicationName(); }
+
+QString TQtFileOpenDialog::Execute(QWidget* owner, const TOpenDialogRequest& request) {
+    QFileDialog dialog(owner, request.Title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(request.FileTypes);
+    dialog.setDefaultSuffix(request.DefaultExt);
+    if (request.FileName.isEmpty()) {
+        dialog.setDirectory(request.InitialDir);
+    } else {
+        const QFileInfo proposed(request.FileName);
+        dialog.setDirectory(proposed.absolutePath());
+        dialog.selectFile(proposed.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void TQtErrorBox::ShowError(QWidget* owner, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+// The memo's lines are its text blocks, so a wrapped long line keeps one index.
+class TfmXPSConverter::TMemoLog : public IXpsLog {
+public:
+    explicit TMemoLog(QPlainTextEdit& memo) : memo_(memo) {}
+
+    void Clear() override { memo_.clear(); }
+
+    int32_t Append(const std::u16string& line) override {
+        memo_.appendPlainText(QString::fromStdU16String(line));
+        return memo_.document()->blockCount() - 1;
+    }
+
+    void Replace(int32_t index, const std::u16string& line) override {
+        QTextCursor cursor(memo_.document()->findBlockByNumber(index));
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.insertText(QString::fromStdU16String(line));
+    }
+
+private:
+    QPlainTextEdit& memo_;
+};
+
+class TfmXPSConverter::TComboFontName : public IFontNameSource {
+public:
+    explicit TComboFontName(const TqlxFontComboBox& combo) : combo_(combo) {}
+    std::u16string FontName() const override { return combo_.Text().toStdU16String(); }
+
+private:
+    const TqlxFontComboBox& combo_;
+};
+
+TfmXPSConverter::TfmXPSConverter(const QStringList& arguments, IFileOpenDialog& openDialog, IErrorBox& errorBox,
+                                 QWidget* parent)
+    : QDialog(parent, kDialogFrame), openDialog_(openDialog), errorBox_(errorBox) {
+    setObjectName(QStringLiteral("fmXPSConverter"));
+    setWindowTitle(kCaption);
+    QFont tahoma(QStringLiteral("Tahoma"));
+    tahoma.setPixelSize(11);
+    setFont(tahoma);
+    SetPaletteColor(*this, QPalette::Window, SystemColor(palette(), TSystemColor::BtnFace));
+    setFixedSize(443, 322);
+    CreateComponents();
+    SetTabOrder();
+    memoLog_ = std::make_unique<TMemoLog>(*Memo);
+    fontName_ = std::make_unique<TComboFontName>(*qlxFontComboBox);
+    converter_ = std::make_unique<TXpsConverter>(*memoLog_, *fontName_);
+    LoadFontList();
+    FormCreate(arguments);
+}
+
+TfmXPSConverter::~TfmXPSConverter() { FormDestroy(); }
+
+void TfmXPSConverter::CreateComponents() {
+    Memo = new QPlainTextEdit(this);
+    Memo->setObjectName(QStringLiteral("Memo"));
+    Memo->setGeometry(0, 137, 443, 185);
+    Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo->setTabChangesFocus(true);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, 0, 443, 137);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+
+    bbOpenXPS = CreateButton(QStringLiteral("Open XPS"), QStringLiteral("bbOpenXPS"), QRect(96, 51, 97, 25), Panel1);
+    connect(bbOpenXPS, &QPushButton::clicked, this, &TfmXPSConverter::bbOpenXPSClick);
+    bbConvert = CreateButton(QStringLiteral("Convert"), QStringLiteral("bbConvert"), QRect(224, 51, 97, 25), Panel1);
+    bbConvert->setDefault(true);
+    connect(bbConvert, &QPushButton::clicked, this, &TfmXPSConverter::bbConvertClick);
+
+    Edit1 = new QLineEdit(Panel1);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(16, 24, 401, 21);
+    Edit1->setReadOnly(true);
+    SetPaletteColor(*Edit1, QPalette::Base, SystemColor(Edit1->palette(), TSystemColor::BtnFace));
+
+    qlxFontComboBox = new TqlxFontComboBox(Panel1);
+    qlxFontComboBox->setObjectName(QStringLiteral("qlxFontComboBox"));
+    qlxFontComboBox->setGeometry(96, 96, 225, 19);
+    qlxFontComboBox->SetMRURegKey(TqlxFontComboBox::DefaultMRURegKey);
+    qlxFontComboBox->SetDropDownCount(12);
+    qlxFontComboBox->SetItemHeight(13);
+    connect(qlxFontComboBox, &TqlxCustomComboBox::OnException, this,
+            [this](const TErrorDescription& error) { ShowException(error.Message); });
+
+    Image1 = new QLabel(Panel1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(9, 51, 81, 80);
+    Image1->hide();
+
+    cbNestedContent = CreateOption(QStringLiteral("Nested content"), QStringLiteral("cbNestedContent"), 96, u"NestedContent");
+    cbDocumentFonts =
+        CreateOption(QStringLiteral("Fonts of the document"), QStringLiteral("cbDocumentFonts"), 224, u"DocumentFonts");
+}
+
+// A store that cannot be read leaves the box clear; one that cannot be
+// written is reported when the box changes.
+QCheckBox* TfmXPSConverter::CreateOption(const QString& caption, const QString& name, int left,
+                                         const std::u16string& settingName) {
+    auto* option = new QCheckBox(caption, Panel1);
+    option->setObjectName(name);
+    // Wide enough for its caption in whatever face stands in for Tahoma.
+    option->setGeometry(left, 117, std::max(125, option->sizeHint().width()), 17);
+    HandleErrors([&] {
+        TRegistry store;
+        if (store.OpenKey(kSettingsKey, false)) option->setChecked(store.ReadBool(settingName, false));
+    });
+    connect(option, &QCheckBox::toggled, this, [this, settingName](bool checked) {
+        HandleErrors([&] {
+            TRegistry store;
+            store.OpenKey(kSettingsKey, true);
+            store.WriteBool(settingName, checked);
+        });
+    });
+    return option;
+}
+
+void TfmXPSConverter::SetTabOrder() {
+    setTabOrder(Memo, bbOpenXPS);
+    setTabOrder(bbOpenXPS, bbConvert);
+    setTabOrder(bbConvert, Edit1);
+    setTabOrder(Edit1, qlxFontComboBox);
+    setTabOrder(qlxFontComboBox, cbNestedContent);
+    setTabOrder(cbNestedContent, cbDocumentFonts);
+}
+
+// A damaged or unwritable store costs the recent block, not the start.
+void TfmXPSConverter::LoadFontList() {
+    HandleErrors([this] { qlxFontComboBox->Loaded(); });
+}
+
+// Only the first argument counts, and a name that is not taken is ignored
+// without a word: the window then simply starts with no file.
+void TfmXPSConverter::FormCreate(const QStringList& arguments) {
+    sourceStream_.reset();
+    Edit1->clear();
+    if (arguments.isEmpty()) return;
+    const std::u16string name = arguments.constFirst().toStdU16String();
+    try {
+        if (IsAcceptedArgument(name)) {
+            Edit1->setText(arguments.constFirst());
+            sourceStream_ = std::make_unique<TFileStream>(name, kSourceMode);
+        }
+    } catch (const std::exception&) {
+        Edit1->clear();
+    }
+}
+
+void TfmXPSConverter::FormDestroy() { sourceStream_.reset(); }
+
+void TfmXPSConverter::bbOpenXPSClick() {
+    HandleErrors([this] {
+        TOpenDialogRequest request{kOpenTitle, kFileTypes, kDefaultExt, {}, {}};
+        if (Edit1->text().isEmpty()) {
+            request.InitialDir = QCoreApplication::applicationDirPath();
+        } else {
+            request.FileName = Edit1->text();
+        }
+        const QString chosen = openDialog_.Execute(this, request);
+        if (chosen.isEmpty()) return;
+        Edit1->setText(chosen);
+        OpenSource(chosen);
+        Memo->clear();
+    });
+}
+
+// The file held so far goes first, so a failed open leaves none held.
+void TfmXPSConverter::OpenSource(const QString& fileName) {
+    sourceStream_.reset();
+    sourceStream_ = std::make_unique<TFileStream>(fileName.toStdU16String(), kSourceMode);
+}
+
+void TfmXPSConverter::bbConvertClick() {
+    HandleErrors([this] {
+        converter_->Nested = cbNestedContent->isChecked();
+        converter_->DocumentFonts = cbDocumentFonts->isChecked();
+        const TXpsRunOutcome outcome = converter_->Convert(sourceStream_.get());
+        if (outcome.Error) ShowException(outcome.Error->Message);
+    });
+}
+
+// Escape would close a dialog; this window stays until it is closed.
+void TfmXPSConverter::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->ignore();
         return;
     }
-    outcome.IsXps = true;
-    for (const TReference& document : ReadReferences(sequenceName, u"DocumentReference", outcome))
-        ConvertDocument(PartNameFromSource(document.Source, sequenceName), document.Number, sourceName, outcome);
+    QDialog::keyPressEvent(event);
 }
 
-// The flat conversion takes either root name wherever a search finds it; the
-// nested one takes a root name only where it is, and otherwise the part the
-// package relationships name.
-std::u16string TXpsConverter::FindSequence() {
-    if (Nested) {
-        for (const char16_t* name : {kSequenceName, kShortSequenceName})
-            if (Package.HasEntry(name)) return name;
-        return SequenceFromRelationships();
-    }
-    if (!Package.Contains(kSequenceName) && !Package.Contains(kShortSequenceName)) return {};
-    return Package.Contains(kSequenceName) ? kSequenceName : kShortSequenceName;
-}
-
-std::u16string TXpsConverter::SequenceFromRelationships() {
-    if (!Package.HasEntry(kPackageRelationships)) return {};
-    TMemoryStream buffer;
-    ExtractMarkup(kPackageRelationships, buffer);
-    TqlxXMLDocument relationships;
-    LoadMarkup(kPackageRelationships, buffer, relationships, !HasDeclaration(buffer));
-    std::u16string target;
-    ForEachChildNamed(*relationships.Root(), u"Relationship", [&](const TqlxXMLItem& relationship, int32_t) {
-        if (target.empty() && relationship.GetAttr(u"Type").ends_with(kFixedRepresentation))
-            target = PartNameFromSource(RawXpsText(relationship, u"Target", relationships.LegacyEncoding), u"");
-    });
-    return target;
-}
-
-// Only the references are kept, not the part's tree, while the run goes on.
-std::vector<TXpsConverter::TReference> TXpsConverter::ReadReferences(const std::u16string& partName,
-                                                                     std::u16string_view element,
-                                                                     TXpsRunOutcome& outcome) {
-    TMemoryStream buffer;
-    ExtractMarkup(partName, buffer);
-    TqlxXMLDocument part;
-    const bool undeclared = !HasDeclaration(buffer);
+void TfmXPSConverter::HandleErrors(const std::function<void()>& handler) {
     try {
-        LoadMarkup(partName, buffer, part, Nested && undeclared);
-    } catch (const TqlxInvalidXMLException&) {
-        outcome.NestedContentSkipped = !Nested && undeclared;
-        throw;
-    }
-    std::vector<TReference> references;
-    ForEachChildNamed(*part.Root(), element, [&](const TqlxXMLItem& reference, int32_t i) {
-        references.push_back({i + 1, RawXpsText(reference, u"Source", part.LegacyEncoding)});
-    });
-    return references;
-}
-
-void TXpsConverter::ConvertDocument(const std::u16string& docName, int32_t document, const std::u16string& sourceName,
-                                    TXpsRunOutcome& outcome) {
-    const std::u16string docLine = u"Doc" + IntToStr(document);
-    const int32_t docIndex = log_.Append(docLine);
-    for (const TReference& content : ReadReferences(docName, u"PageContent", outcome)) {
-        const std::u16string pageName = PartNameFromSource(content.Source, docName);
-        const std::u16string pageLine = u"Page" + IntToStr(content.Number);
-        const int32_t pageIndex = log_.Append(pageLine);
-        TMemoryStream page;
-        ExtractMarkup(pageName, page);
-        const bool done = ConvertFixedPage(page, OutputName(sourceName, document, content.Number), pageName);
-        ++(done ? outcome.PagesConverted : outcome.PagesFailed);
-        outcome.NestedContentSkipped = outcome.NestedContentSkipped || pageSkippedNested_;
-        runTemplateBytes_ += pageTemplateBytes_;
-        log_.Replace(pageIndex, pageLine + u" - Ok");
-        if (OnPageDone) OnPageDone(document, content.Number);
-    }
-    log_.Replace(docIndex, docLine + u" - Ok");
-}
-
-void TXpsConverter::LoadMarkup(const std::u16string& partName, TMemoryStream& part, TqlxXMLDocument& document,
-                               bool likeAPage) {
-    document.MaxElements = Limits.PartElements;
-    try {
-        if (!likeAPage) {
-            document.LoadFromStream(part, false);
-            return;
-        }
-        TMemoryStream buffer;
-        BuildPageBuffer(part, buffer);
-        document.LoadFromStream(buffer, false);
-    } catch (const TqlxXMLElementLimitException&) {
-        throw EXpsLimitError(u"The part \"" + partName + u"\" holds more than " + IntToStr(Limits.PartElements) +
-                             u" elements");
+        handler();
+    } catch (...) {
+        ShowException(DescribeCurrentError().Message);
     }
 }
 
-void TXpsConverter::CheckTemplateRoom() const {
-    if (runTemplateBytes_ > Limits.RunTemplateBytes)
-        throw EXpsLimitError(u"The templates of the package take more than " + IntToStr(Limits.RunTemplateBytes) + u" bytes");
-}
-
-void TXpsConverter::ExtractPart(const std::u16string& name, TMemoryStream* buffer) {
-    CheckTemplateRoom();
-    Package.ExtractPart(name, buffer, Limits);
-}
-
-void TXpsConverter::ExtractMarkup(const std::u16string& name, TMemoryStream& buffer) {
-    CheckTemplateRoom();
-    Package.ExtractMarkup(name, buffer, Limits);
+void TfmXPSConverter::ShowException(const std::u16string& message) {
+    errorBox_.ShowError(this, ApplicationTitle(), QString::fromStdU16String(ErrorBoxText(message)));
 }

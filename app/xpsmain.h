@@ -1,182 +1,116 @@
 #pragma once
 
-#include <cstdint>
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
 #include <functional>
-#include <optional>
+#include <memory>
 #include <string>
-#include <string_view>
-#include <vector>
 
-#include "app/XpsFonts.h"
-#include "app/XpsPackage.h"
-#include "platform/Exceptions.h"
-#include "platform/Graphics.h"
-#include "platform/NumberFormat.h"
+#include "convert/XpsConverter.h"
 
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
 class TFileStream;
-class TMemoryStream;
-class TqlxXMLDocument;
-class TqlxXMLItem;
-class TqlxRepDoc;
+class TqlxFontComboBox;
 
-// The log the conversion writes to: the window's memo, the command line's
-// standard output, or a test's list of lines.
-class IXpsLog {
-public:
-    virtual ~IXpsLog() = default;
-    virtual void Clear() = 0;
-    // Returns the index of the new line, for a later Replace.
-    virtual int32_t Append(const std::u16string& line) = 0;
-    virtual void Replace(int32_t index, const std::u16string& line) = 0;
+// What the open dialog is set up with.
+struct TOpenDialogRequest {
+    QString Title;
+    QStringList FileTypes;  // each with its mask, "Name (*.ext)"; the first is chosen at start
+    QString DefaultExt;     // without the "."
+    QString InitialDir;     // where the dialog starts when no file name is proposed
+    QString FileName;       // the file name proposed, or empty
 };
 
-// A log kept as lines in memory, for the command line and the tests.
-class TXpsLineLog : public IXpsLog {
+// How the window asks for a file: the platform's dialog, or a test's answer.
+class IFileOpenDialog {
 public:
-    std::vector<std::u16string> Lines;
-
-    void Clear() override { Lines.clear(); }
-    int32_t Append(const std::u16string& line) override {
-        Lines.push_back(line);
-        return static_cast<int32_t>(Lines.size() - 1);
-    }
-    void Replace(int32_t index, const std::u16string& line) override { Lines.at(static_cast<size_t>(index)) = line; }
+    virtual ~IFileOpenDialog() = default;
+    // The confirmed file's name, or an empty string when the user cancels.
+    virtual QString Execute(QWidget* owner, const TOpenDialogRequest& request) = 0;
 };
 
-// Where the font family for text objects comes from: the window's font combo
-// box, or the command line's option.
-class IFontNameSource {
+// How the application shows an error: a message box, or a test's record of it.
+class IErrorBox {
 public:
-    virtual ~IFontNameSource() = default;
-    virtual std::u16string FontName() const = 0;
+    virtual ~IErrorBox() = default;
+    virtual void ShowError(QWidget* owner, const QString& title, const QString& text) = 0;
 };
 
-// One family for every run, as the command line names it.
-class TFixedFontName : public IFontNameSource {
+class TQtFileOpenDialog : public IFileOpenDialog {
 public:
-    std::u16string Name;
-
-    TFixedFontName() = default;
-    explicit TFixedFontName(std::u16string name) : Name(std::move(name)) {}
-    std::u16string FontName() const override { return Name; }
+    QString Execute(QWidget* owner, const TOpenDialogRequest& request) override;
 };
 
-// The number format XPS numbers are read with: the user's, but with "." as
-// the decimal separator whatever the locale says.
-const TFormatSettings& XpsFormatSettings();
-long double XpsStrToFloat(std::u16string_view text);
-int32_t XpsColorToColor(std::u16string_view text);
-// An attribute's text with the characters the part wrote, references still
-// unexpanded: markup read in the reader's legacy mode keeps a character per
-// byte, and those bytes are UTF-8.
-std::u16string RawXpsText(const TqlxXMLItem& item, std::u16string_view name, bool legacy);
-// XMLUnescape, and "&apos;" for an apostrophe as anywhere in XML.
-std::u16string XpsUnescape(std::u16string_view text);
-// The archive entry a Source names, unescaped; relative references resolve
-// against the folder of the part that holds them.
-std::u16string PartNameFromSource(std::u16string_view source, std::u16string_view referringPart);
-// FontRenderingEmSize to a whole pixel height, halves to the even neighbour.
-int32_t RoundEmSize(long double emSize);
-
-// An error's message as the user sees it: a "." is added unless the message
-// ends in "." or a character coded below it.
-std::u16string ErrorBoxText(const std::u16string& message);
-
-// The template a page of a package becomes: next to the package, named after
-// its stem (cut to 50 characters) with the document and page numbers.
-std::u16string OutputName(const std::u16string& sourceName, int32_t document, int32_t page);
-
-// What a conversion run came to.
-struct TXpsRunOutcome {
-    bool IsXps = false;          // the package held a fixed-document sequence
-    int32_t PagesConverted = 0;  // pages done without an error
-    int32_t PagesFailed = 0;     // pages that logged their error and were left out
-    // The error that ended the run early, if one did.
-    std::optional<TErrorDescription> Error;
-
-    // The flat conversion left Glyphs or Path elements inside canvases, or
-    // could not read a sequence or document part for want of a declaration:
-    // the nested conversion would do more.
-    bool NestedContentSkipped = false;
-
-    // With the fonts of the document: the font parts whose runs fell back to
-    // the chosen family, each once, in the order they first did.
-    std::vector<std::u16string> FontPartsFallenBack;
-
-    // Every page of an XPS package was converted.
-    bool Complete() const { return IsXps && PagesFailed == 0 && !Error; }
+// A modal box with the error icon and an OK button.
+class TQtErrorBox : public IErrorBox {
+public:
+    void ShowError(QWidget* owner, const QString& title, const QString& text) override;
 };
 
-// The GUI-free converter: the window, the command line and the tests drive it
-// through the log and the font-name source they hand it.
-class TXpsConverter {
+// The start-up steps before the main window, once the application object
+// exists: the measuring engine learns the screen's logical pixels per inch,
+// and the application gets its title.
+void InitializeApplication();
+QString ApplicationTitle();
+
+// The main window: choose an .xps or .oxps file, choose the font family, convert.
+class TfmXPSConverter : public QDialog {
+    Q_OBJECT
+
 public:
-    TXpsConverter(IXpsLog& log, const IFontNameSource& fontNames);
+    // arguments are the command line's, without the program's own name.
+    TfmXPSConverter(const QStringList& arguments, IFileOpenDialog& openDialog, IErrorBox& errorBox,
+                    QWidget* parent = nullptr);
+    ~TfmXPSConverter() override;
 
-    // The package while a run is on; its messages carry its component's name.
-    TXpsPackage Package;
-    // Called after each page with its document and page numbers; may be empty.
-    std::function<void(int32_t document, int32_t page)> OnPageDone;
-    TXpsLimits Limits;
-    // Converts the content inside canvases too, under its transforms, reads
-    // every form of path geometry and takes thin filled rectangles for rules;
-    // reads sequence and document parts without a declaration, and finds the
-    // sequence through the package relationships when it has another name.
-    bool Nested = false;
-    // Text objects take the family, weight and slant of the face each run's
-    // FontUri names in the package, and are measured in that very face; a run
-    // whose face cannot be had keeps the chosen family, with no log line.
-    bool DocumentFonts = false;
+    QPlainTextEdit* Memo;
+    QFrame* Panel1;
+    QPushButton* bbOpenXPS;
+    QPushButton* bbConvert;
+    QLineEdit* Edit1;
+    TqlxFontComboBox* qlxFontComboBox;
+    QLabel* Image1;
+    // The conversion's options, kept in the settings store.
+    QCheckBox* cbNestedContent;
+    QCheckBox* cbDocumentFonts;
 
-    // One conversion run: clears the log and, when a source is held, writes a
-    // template for every page of every fixed document of the package. An
-    // error that ends the run is logged by nobody: the outcome carries it,
-    // and the archive is closed again before the run returns.
-    TXpsRunOutcome Convert(TFileStream* source);
+    TZipArchiver& ZipArchiverXPS() { return converter_->Package.Archive(); }
+    // The chosen file while it is held open, or nullptr.
+    const TFileStream* SourceStream() const { return sourceStream_.get(); }
 
-    // Translates one FixedPage part into a template. Every failure is logged
-    // as three lines and ends the page; nothing reaches the caller, who learns
-    // from the result whether the page was done. pageName is the page's own
-    // part name, against which its references resolve.
-    bool ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
+    void bbOpenXPSClick();
+    void bbConvertClick();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    class TPageTranslation;
-    // A sequence's reference to a document, or a document's to a page.
-    struct TReference {
-        int32_t Number;         // 1 + its place among all children of the root
-        std::u16string Source;  // unresolved: a reference that fails does so in its turn
-    };
+    class TMemoLog;
+    class TComboFontName;
 
-    void ConvertSequence(const std::u16string& sourceName, TXpsRunOutcome& outcome);
-    std::u16string FindSequence();
-    std::u16string SequenceFromRelationships();
-    // The children of the part's root named element, each with its Source.
-    std::vector<TReference> ReadReferences(const std::u16string& partName, std::u16string_view element,
-                                           TXpsRunOutcome& outcome);
-    void ConvertDocument(const std::u16string& docName, int32_t document, const std::u16string& sourceName,
-                         TXpsRunOutcome& outcome);
-    // Parses a part into document; likeAPage puts the declaration of a page
-    // in front of it instead of its own.
-    void LoadMarkup(const std::u16string& partName, TMemoryStream& part, TqlxXMLDocument& document, bool likeAPage);
-    // The run stops taking parts once its templates fill their room.
-    void CheckTemplateRoom() const;
-    // Takes the named part out of the package into buffer, or only reads it
-    // through when buffer is null; a part or a run beyond its limits is refused.
-    void ExtractPart(const std::u16string& name, TMemoryStream* buffer);
-    void ExtractMarkup(const std::u16string& name, TMemoryStream& buffer);
-    void TranslatePage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
-    void ReportImageBrushes(const TqlxXMLItem& path, const std::u16string& pageName);
-    void LogPageError(const std::u16string& className, const std::u16string& message);
+    void CreateComponents();
+    void SetTabOrder();
+    void LoadFontList();
+    // A check box below the font box whose state the settings store keeps under settingName.
+    QCheckBox* CreateOption(const QString& caption, const QString& name, int left, const std::u16string& settingName);
+    void FormCreate(const QStringList& arguments);
+    void FormDestroy();
+    void OpenSource(const QString& fileName);
+    // Runs a handler; what it raises goes to the application's error box.
+    void HandleErrors(const std::function<void()>& handler);
+    void ShowException(const std::u16string& message);
 
-    IXpsLog& log_;
-    const IFontNameSource& fontNames_;
-    // What the run's templates take on disk so far.
-    int64_t runTemplateBytes_ = 0;
-    // The size of the template the last page wrote, 0 when it wrote none.
-    int64_t pageTemplateBytes_ = 0;
-    // The last page left content inside canvases behind.
-    bool pageSkippedNested_ = false;
-    // The font parts of the run, taken out of the package as its runs name them.
-    TXpsFontParts fontParts_;
+    IFileOpenDialog& openDialog_;
+    IErrorBox& errorBox_;
+    std::unique_ptr<TMemoLog> memoLog_;
+    std::unique_ptr<TComboFontName> fontName_;
+    std::unique_ptr<TXpsConverter> converter_;
+    std::unique_ptr<TFileStream> sourceStream_;
 };

@@ -35,7 +35,7 @@ convert() {
   local log=$1 start end
   shift
   start=$(date +%s%N)
-  "$build/app/xps2qlt" "$@" >"$log"
+  "$build/cli/xps2qlt" "$@" >"$log"
   end=$(date +%s%N)
   awk -v a="$start" -v b="$end" 'BEGIN { print (b - a) / 1e9 }'
 }

@@ -37,7 +37,7 @@ mkdir -p "$work"
 
 # Status 0 says every page of the package was converted.
 status=0
-/usr/bin/time -v "$build/app/xps2qlt" "${options[@]}" "$work/bench.xps" >"$work/log.txt" 2>"$work/time.txt" || status=$?
+/usr/bin/time -v "$build/cli/xps2qlt" "${options[@]}" "$work/bench.xps" >"$work/log.txt" 2>"$work/time.txt" || status=$?
 if [ "$status" -ne 0 ]; then
   echo "convert: xps2qlt exited with status $status" >&2
   cat "$work/time.txt" >&2

@@ -17,7 +17,7 @@ source bench/build.sh
 
 build=${1:-build}
 runs=${RUNS:-3}
-benches=(xml/xml_bench zip/zip_bench template/template_bench app/app_bench)
+benches=(xml/xml_bench zip/zip_bench template/template_bench convert/convert_bench)
 
 targets=()
 for bench in "${benches[@]}"; do targets+=("$(basename "$bench")"); done
@@ -39,9 +39,9 @@ pages=${pages:-0}
 # The two converters take turns, so that a busy moment of the machine does not
 # fall on one of them only.
 for run in $(seq "$runs"); do
-  /usr/bin/time -f "%e %U %S %M" -o "$work/ours.$run" "$build/app/xps2qlt" "$package" >/dev/null
-  /usr/bin/time -f "%e %U %S %M" -o "$work/nested.$run" "$build/app/xps2qlt" --nested "$package" >/dev/null
-  /usr/bin/time -f "%e %U %S %M" -o "$work/fonts.$run" "$build/app/xps2qlt" --document-fonts "$package" >/dev/null
+  /usr/bin/time -f "%e %U %S %M" -o "$work/ours.$run" "$build/cli/xps2qlt" "$package" >/dev/null
+  /usr/bin/time -f "%e %U %S %M" -o "$work/nested.$run" "$build/cli/xps2qlt" --nested "$package" >/dev/null
+  /usr/bin/time -f "%e %U %S %M" -o "$work/fonts.$run" "$build/cli/xps2qlt" --document-fonts "$package" >/dev/null
   /usr/bin/time -f "%e %U %S %M" -o "$work/mupdf.$run" mutool draw -F stext -o /dev/null "$package" >/dev/null 2>&1
 done
 

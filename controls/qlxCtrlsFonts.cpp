@@ -11,7 +11,7 @@
 #include <exception>
 #include <memory>
 
-#include "controls/Registry.h"
+#include "platform/Registry.h"
 #include "controls/qlxCtrls.h"
 #include "platform/Conversions.h"
 

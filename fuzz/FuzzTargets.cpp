@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/xpsmain.h"
+#include "convert/XpsConverter.h"
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"

@@ -59,3 +59,7 @@ TErrorDescription DescribeCurrentError() {
         return {u"Exception", Utf8ToUtf16(e.what())};
     }
 }
+
+std::u16string ErrorBoxText(const std::u16string& message) {
+    return !message.empty() && message.back() > u'.' ? message + u"." : message;
+}

@@ -100,3 +100,7 @@ struct TErrorDescription {
 // standard error as "Exception" with its text; what is no standard error at
 // all is raised again.
 TErrorDescription DescribeCurrentError();
+
+// An error's message as the user sees it: a "." is added unless the message
+// ends in "." or a character coded below it.
+std::u16string ErrorBoxText(const std::u16string& message);

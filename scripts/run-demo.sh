@@ -18,7 +18,7 @@ mkdir -p "$demo"
 cp examples/invoice.xps "$demo/"
 
 echo "\$ xps2qlt $demo/invoice.xps"
-"$build/app/xps2qlt" "$demo/invoice.xps"
+"$build/cli/xps2qlt" "$demo/invoice.xps"
 echo
 echo "Templates written:"
 for template in "$demo"/*.qlt; do

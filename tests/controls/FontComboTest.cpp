@@ -11,7 +11,7 @@
 #include <QtTest>
 
 #include "ControlsTestSupport.h"
-#include "controls/Registry.h"
+#include "platform/Registry.h"
 #include "controls/qlxCtrls.h"
 
 namespace {

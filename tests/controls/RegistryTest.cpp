@@ -1,7 +1,7 @@
 #include <QtTest>
 
 #include "ControlsTestSupport.h"
-#include "controls/Registry.h"
+#include "platform/Registry.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/xpsmain.h"
+#include "convert/XpsConverter.h"
 
 struct TChildOutcome {
     bool Exited = false;  // false: a signal ended the child (a crash, or the time guard)

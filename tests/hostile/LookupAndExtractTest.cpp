@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "ChildRun.h"
-#include "app/xps2qlt.h"
+#include "cli/xps2qlt.h"
 #include "platform/CodePages.h"
 #include "platform/Streams.h"
 #include "tests/support/TestTempFolder.h"

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "app/xpsmainWindow.h"
+#include "app/xpsmain.h"
 
 // Answers the open dialog from a list and keeps what the error box was asked to show.
 class TTestDialogs : public IFileOpenDialog, public IErrorBox {

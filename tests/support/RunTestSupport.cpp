@@ -1,4 +1,4 @@
-#include "RunTestSupport.h"
+#include "tests/support/RunTestSupport.h"
 
 #include <fstream>
 #include <iterator>

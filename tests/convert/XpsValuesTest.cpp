@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/xpsmain.h"
+#include "convert/XpsValues.h"
+#include "platform/Exceptions.h"
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "tests/support/TestErrors.h"

@@ -1,4 +1,4 @@
-#include "app/xps2qlt.h"
+#include "cli/xps2qlt.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,8 +6,8 @@
 #include <sstream>
 #include <thread>
 
-#include "app/xps2qltBatch.h"
-#include "app/xpsmain.h"
+#include "cli/xps2qltBatch.h"
+#include "convert/XpsConverter.h"
 #include "platform/CodePages.h"
 #include "platform/Streams.h"
 

@@ -1,9 +1,9 @@
-#include "app/XpsGeometry.h"
+#include "convert/XpsGeometry.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "app/xpsmain.h"
+#include "convert/XpsValues.h"
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "xml/qlxXML.h"

@@ -1,10 +1,10 @@
-#include "app/XpsFonts.h"
+#include "convert/XpsFonts.h"
 
 #include <algorithm>
 #include <array>
 #include <memory>
 
-#include "app/xpsmain.h"
+#include "convert/XpsValues.h"
 #include "platform/CodePages.h"
 #include "platform/Streams.h"
 #include "template/qlxGraphicUtils.h"

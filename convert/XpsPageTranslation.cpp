@@ -3,8 +3,9 @@
 #include <limits>
 #include <string_view>
 
-#include "app/XpsPageWalker.h"
-#include "app/xpsmain.h"
+#include "convert/XpsPageWalker.h"
+#include "convert/XpsConverter.h"
+#include "convert/XpsValues.h"
 #include "platform/CodePages.h"
 #include "platform/Conversions.h"
 #include "platform/Exceptions.h"

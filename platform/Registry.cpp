@@ -1,4 +1,4 @@
-#include "controls/Registry.h"
+#include "platform/Registry.h"
 
 #include <pwd.h>
 #include <unistd.h>

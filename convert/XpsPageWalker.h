@@ -14,7 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/XpsGeometry.h"
+#include "convert/XpsGeometry.h"
 
 class TqlxXMLItem;
 

@@ -1,8 +1,8 @@
-#include "app/XpsPageWalker.h"
+#include "convert/XpsPageWalker.h"
 
 #include <utility>
 
-#include "app/xpsmain.h"
+#include "convert/XpsValues.h"
 #include "xml/qlxXML.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "tests/support/TestTempFolder.h"
 #include "tests/support/TestTemplate.h"
-#include "app/xpsmain.h"
+#include "convert/XpsConverter.h"
 #include "platform/CodePages.h"
 #include "platform/Files.h"
 #include "platform/NumberFormat.h"

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "tests/support/TestTempFolder.h"
-#include "RunTestSupport.h"
-#include "app/xps2qlt.h"
+#include "tests/support/RunTestSupport.h"
+#include "cli/xps2qlt.h"
 #include "platform/CodePages.h"
 #include "platform/Streams.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/xpsmain.h"
+#include "convert/XpsConverter.h"
 #include "platform/CodePages.h"
 #include "platform/Streams.h"
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "RunTestSupport.h"
-#include "app/xpsmain.h"
+#include "tests/support/RunTestSupport.h"
+#include "convert/XpsConverter.h"
 #include "platform/CodePages.h"
 #include "platform/NumberFormat.h"
 #include "platform/Streams.h"

@@ -1,4 +1,4 @@
-#include "app/XpsPackage.h"
+#include "convert/XpsPackage.h"
 
 #include <cstring>
 #include <ostream>

@@ -1,4 +1,4 @@
-#include "app/xpsmain.h"
+#include "convert/XpsValues.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "app/xps2qltBatch.h"
+#include "cli/xps2qltBatch.h"
 
 #include <sys/stat.h>
 
@@ -9,7 +9,7 @@
 #include <optional>
 #include <thread>
 
-#include "app/xpsmain.h"
+#include "convert/XpsConverter.h"
 #include "platform/Files.h"
 
 namespace {

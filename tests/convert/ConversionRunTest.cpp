@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "tests/support/TestTempFolder.h"
-#include "RunTestSupport.h"
-#include "app/xpsmain.h"
+#include "tests/support/RunTestSupport.h"
+#include "convert/XpsConverter.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/CodePages.h"

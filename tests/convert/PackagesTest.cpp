@@ -9,8 +9,8 @@
 
 #include "tests/support/TestTempFolder.h"
 #include "tests/support/TestTemplate.h"
-#include "RunTestSupport.h"
-#include "app/xpsmain.h"
+#include "tests/support/RunTestSupport.h"
+#include "convert/XpsConverter.h"
 #include "platform/CodePages.h"
 #include "platform/Streams.h"
 

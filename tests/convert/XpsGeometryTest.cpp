@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/XpsGeometry.h"
+#include "convert/XpsGeometry.h"
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "platform/NumberFormat.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/xps2qlt.h"
+#include "cli/xps2qlt.h"
 #include "platform/CodePages.h"
 
 int main(int argc, char** argv) {

@@ -1,0 +1,160 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/XpsFonts.h"
+#include "convert/XpsPackage.h"
+#include "platform/Exceptions.h"
+#include "platform/Graphics.h"
+
+class TFileStream;
+class TMemoryStream;
+class TqlxXMLDocument;
+class TqlxXMLItem;
+class TqlxRepDoc;
+
+// The log the conversion writes to: the window's memo, the command line's
+// standard output, or a test's list of lines.
+class IXpsLog {
+public:
+    virtual ~IXpsLog() = default;
+    virtual void Clear() = 0;
+    // Returns the index of the new line, for a later Replace.
+    virtual int32_t Append(const std::u16string& line) = 0;
+    virtual void Replace(int32_t index, const std::u16string& line) = 0;
+};
+
+// A log kept as lines in memory, for the command line and the tests.
+class TXpsLineLog : public IXpsLog {
+public:
+    std::vector<std::u16string> Lines;
+
+    void Clear() override { Lines.clear(); }
+    int32_t Append(const std::u16string& line) override {
+        Lines.push_back(line);
+        return static_cast<int32_t>(Lines.size() - 1);
+    }
+    void Replace(int32_t index, const std::u16string& line) override { Lines.at(static_cast<size_t>(index)) = line; }
+};
+
+// Where the font family for text objects comes from: the window's font combo
+// box, or the command line's option.
+class IFontNameSource {
+public:
+    virtual ~IFontNameSource() = default;
+    virtual std::u16string FontName() const = 0;
+};
+
+// One family for every run, as the command line names it.
+class TFixedFontName : public IFontNameSource {
+public:
+    std::u16string Name;
+
+    TFixedFontName() = default;
+    explicit TFixedFontName(std::u16string name) : Name(std::move(name)) {}
+    std::u16string FontName() const override { return Name; }
+};
+
+// The template a page of a package becomes: next to the package, named after
+// its stem (cut to 50 characters) with the document and page numbers.
+std::u16string OutputName(const std::u16string& sourceName, int32_t document, int32_t page);
+
+// What a conversion run came to.
+struct TXpsRunOutcome {
+    bool IsXps = false;          // the package held a fixed-document sequence
+    int32_t PagesConverted = 0;  // pages done without an error
+    int32_t PagesFailed = 0;     // pages that logged their error and were left out
+    // The error that ended the run early, if one did.
+    std::optional<TErrorDescription> Error;
+
+    // The flat conversion left Glyphs or Path elements inside canvases, or
+    // could not read a sequence or document part for want of a declaration:
+    // the nested conversion would do more.
+    bool NestedContentSkipped = false;
+
+    // With the fonts of the document: the font parts whose runs fell back to
+    // the chosen family, each once, in the order they first did.
+    std::vector<std::u16string> FontPartsFallenBack;
+
+    // Every page of an XPS package was converted.
+    bool Complete() const { return IsXps && PagesFailed == 0 && !Error; }
+};
+
+// The GUI-free converter: the window, the command line and the tests drive it
+// through the log and the font-name source they hand it.
+class TXpsConverter {
+public:
+    TXpsConverter(IXpsLog& log, const IFontNameSource& fontNames);
+
+    // The package while a run is on; its messages carry its component's name.
+    TXpsPackage Package;
+    // Called after each page with its document and page numbers; may be empty.
+    std::function<void(int32_t document, int32_t page)> OnPageDone;
+    TXpsLimits Limits;
+    // Converts the content inside canvases too, under its transforms, reads
+    // every form of path geometry and takes thin filled rectangles for rules;
+    // reads sequence and document parts without a declaration, and finds the
+    // sequence through the package relationships when it has another name.
+    bool Nested = false;
+    // Text objects take the family, weight and slant of the face each run's
+    // FontUri names in the package, and are measured in that very face; a run
+    // whose face cannot be had keeps the chosen family, with no log line.
+    bool DocumentFonts = false;
+
+    // One conversion run: clears the log and, when a source is held, writes a
+    // template for every page of every fixed document of the package. An
+    // error that ends the run is logged by nobody: the outcome carries it,
+    // and the archive is closed again before the run returns.
+    TXpsRunOutcome Convert(TFileStream* source);
+
+    // Translates one FixedPage part into a template. Every failure is logged
+    // as three lines and ends the page; nothing reaches the caller, who learns
+    // from the result whether the page was done. pageName is the page's own
+    // part name, against which its references resolve.
+    bool ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
+
+private:
+    class TPageTranslation;
+    // A sequence's reference to a document, or a document's to a page.
+    struct TReference {
+        int32_t Number;         // 1 + its place among all children of the root
+        std::u16string Source;  // unresolved: a reference that fails does so in its turn
+    };
+
+    void ConvertSequence(const std::u16string& sourceName, TXpsRunOutcome& outcome);
+    std::u16string FindSequence();
+    std::u16string SequenceFromRelationships();
+    // The children of the part's root named element, each with its Source.
+    std::vector<TReference> ReadReferences(const std::u16string& partName, std::u16string_view element,
+                                           TXpsRunOutcome& outcome);
+    void ConvertDocument(const std::u16string& docName, int32_t document, const std::u16string& sourceName,
+                         TXpsRunOutcome& outcome);
+    // Parses a part into document; likeAPage puts the declaration of a page
+    // in front of it instead of its own.
+    void LoadMarkup(const std::u16string& partName, TMemoryStream& part, TqlxXMLDocument& document, bool likeAPage);
+    // The run stops taking parts once its templates fill their room.
+    void CheckTemplateRoom() const;
+    // Takes the named part out of the package into buffer, or only reads it
+    // through when buffer is null; a part or a run beyond its limits is refused.
+    void ExtractPart(const std::u16string& name, TMemoryStream* buffer);
+    void ExtractMarkup(const std::u16string& name, TMemoryStream& buffer);
+    void TranslatePage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
+    void ReportImageBrushes(const TqlxXMLItem& path, const std::u16string& pageName);
+    void LogPageError(const std::u16string& className, const std::u16string& message);
+
+    IXpsLog& log_;
+    const IFontNameSource& fontNames_;
+    // What the run's templates take on disk so far.
+    int64_t runTemplateBytes_ = 0;
+    // The size of the template the last page wrote, 0 when it wrote none.
+    int64_t pageTemplateBytes_ = 0;
+    // The last page left content inside canvases behind.
+    bool pageSkippedNested_ = false;
+    // The font parts of the run, taken out of the package as its runs name them.
+    TXpsFontParts fontParts_;
+};

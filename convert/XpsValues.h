@@ -1,0 +1,29 @@
+#pragma once
+
+// The values XPS markup writes: numbers, colours, part names and the texts
+// of attributes.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/NumberFormat.h"
+
+class TqlxXMLItem;
+
+// The number format XPS numbers are read with: the user's, but with "." as
+// the decimal separator whatever the locale says.
+const TFormatSettings& XpsFormatSettings();
+long double XpsStrToFloat(std::u16string_view text);
+int32_t XpsColorToColor(std::u16string_view text);
+// An attribute's text with the characters the part wrote, references still
+// unexpanded: markup read in the reader's legacy mode keeps a character per
+// byte, and those bytes are UTF-8.
+std::u16string RawXpsText(const TqlxXMLItem& item, std::u16string_view name, bool legacy);
+// XMLUnescape, and "&apos;" for an apostrophe as anywhere in XML.
+std::u16string XpsUnescape(std::u16string_view text);
+// The archive entry a Source names, unescaped; relative references resolve
+// against the folder of the part that holds them.
+std::u16string PartNameFromSource(std::u16string_view source, std::u16string_view referringPart);
+// FontRenderingEmSize to a whole pixel height, halves to the even neighbour.
+int32_t RoundEmSize(long double emSize);
