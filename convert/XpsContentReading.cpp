@@ -108,10 +108,14 @@ public:
         const TXpsPathGeometry geometry = scope.GeometryOf(path);
         const TXpsMatrix transform = geometry.Transform.Then(pathTransform);
         if (stroke.Present) {
-            ForEachStraightLine(*geometry.Figures, transform, [&](const TXpsLine& line) { sink.AddLine(stroke.Color, line); });
-        } else if (fill.Solid) {
-            if (const auto rule = ThinRectangleCentreLine(*geometry.Figures, transform, kRuleThickness))
-                sink.AddLine(fill.Color, *rule);
+            const TXpsLineSink addLine = [&](const TXpsLine& line) { sink.AddLine(stroke.Color, line); };
+            TXpsStraightLines lines(transform, addLine);
+            geometry.Read(lines);
+        } else {
+            // Read even when nothing is drawn: a malformed geometry fails its page in any case.
+            const TXpsRectangleCandidate rectangle = geometry.Rectangle();
+            if (!fill.Solid) return;
+            if (const auto rule = rectangle.ThinCentreLine(transform, kRuleThickness)) sink.AddLine(fill.Color, *rule);
         }
     }
 };

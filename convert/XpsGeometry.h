@@ -50,26 +50,56 @@ struct TXpsFigure {
 
 using TXpsGeometry = std::vector<TXpsFigure>;
 
+// Where the figures of a geometry go as they are read: a path of millions of
+// segments need never stand in memory, neither as figures nor as lines.
+class IXpsFigureSink {
+public:
+    virtual ~IXpsFigureSink() = default;
+    virtual void StartFigure(TXpsPoint start) = 0;
+    virtual void AddStep(const TXpsFigure::TStep& step) = 0;
+    virtual void CloseFigure() = 0;
+};
+
 // Abbreviated path syntax: an optional fill rule, then the commands M L H V Z
 // C Q S T A in either case, relative in lower case. A malformed number raises
 // EConvertError; any other text the syntax does not allow ends the geometry
 // there, keeping what came before.
+void ReadPathData(std::u16string_view data, IXpsFigureSink& sink);
 TXpsGeometry ReadPathData(std::u16string_view data);
 // A PathGeometry's PathFigure children with their poly-line, arc and Bézier
 // segments; a segment with IsStroked="false" draws no line.
+void ReadPathFigures(const TqlxXMLItem& pathGeometry, IXpsFigureSink& sink);
 TXpsGeometry ReadPathFigures(const TqlxXMLItem& pathGeometry);
+// Hands figures read before to sink, as reading them did.
+void ReplayGeometry(const TXpsGeometry& geometry, IXpsFigureSink& sink);
 
 struct TXpsLine {
     TXpsPoint From;
     TXpsPoint To;
 };
 
-// Takes the lines of a path one at a time, so that a path of millions of
-// segments never stands in memory as lines.
 using TXpsLineSink = std::function<void(const TXpsLine& line)>;
 
-// Every straight step of the geometry and every closing line, both ends
-// mapped, in order; lines whose mapped ends are one place are left out.
+// Passes on every straight, stroked step of the figures it gets and every
+// closing line, both ends mapped, in order; lines whose mapped ends are one
+// place are left out.
+class TXpsStraightLines : public IXpsFigureSink {
+public:
+    TXpsStraightLines(const TXpsMatrix& transform, const TXpsLineSink& sink) : transform_(transform), sink_(sink) {}
+
+    void StartFigure(TXpsPoint start) override;
+    void AddStep(const TXpsFigure::TStep& step) override;
+    void CloseFigure() override;
+
+private:
+    void Add(TXpsPoint from, TXpsPoint to) const;
+
+    const TXpsMatrix& transform_;
+    const TXpsLineSink& sink_;
+    TXpsPoint start_;
+    TXpsPoint current_;
+};
+
 void ForEachStraightLine(const TXpsGeometry& geometry, const TXpsMatrix& transform, const TXpsLineSink& sink);
 
 // The default mode's path data: only data holding "F1" draws. Its first
@@ -84,3 +114,20 @@ void ForEachDefaultPathLine(std::u16string_view data, const TXpsLineSink& sink);
 // along the longer side.
 std::optional<TXpsLine> ThinRectangleCentreLine(const TXpsGeometry& geometry, const TXpsMatrix& transform,
                                                 long double maxThickness);
+
+// Keeps what of the figures it gets can still be a thin rectangle: the one
+// figure that draws, as long as it has no more steps than a rectangle.
+class TXpsRectangleCandidate : public IXpsFigureSink {
+public:
+    void StartFigure(TXpsPoint start) override;
+    void AddStep(const TXpsFigure::TStep& step) override;
+    void CloseFigure() override {}
+
+    std::optional<TXpsLine> ThinCentreLine(const TXpsMatrix& transform, long double maxThickness) const;
+
+private:
+    TXpsFigure figure_;          // the figure being read, or the one that drew
+    bool drawn_ = false;         // figure_ has a step
+    bool laterFigure_ = false;   // a figure started after the one that drew
+    bool impossible_ = false;    // a second figure drew, or one drew too many steps
+};

@@ -2,7 +2,9 @@
 
 #include <utility>
 
+#include "convert/XpsPackage.h"
 #include "convert/XpsValues.h"
+#include "platform/Conversions.h"
 #include "xml/qlxXML.h"
 
 namespace {
@@ -37,7 +39,23 @@ TXpsBrush BrushFrom(const TqlxXMLItem* brush) {
     return {true, true, XpsColorToColor(brush->GetAttr(u"Color"))};
 }
 
+// The property as the element writes it; a reference keeps its key in Text.
+TXpsPropertyValue ReadProperty(const TqlxXMLItem& element, std::u16string_view property) {
+    if (const TqlxXMLItem* value = ValueOfPropertyElement(element, property))
+        return {TXpsPropertyValue::InElement, value, {}};
+    if (!element.HasAttr(property)) return {};
+    std::u16string text = element.GetAttr(property);
+    std::optional<std::u16string> key = StaticResourceKey(text);
+    if (!key) return {TXpsPropertyValue::InText, nullptr, std::move(text)};
+    return {TXpsPropertyValue::InResource, nullptr, std::move(*key)};
+}
+
 // A PathGeometry's figures: its Figures attribute, else its PathFigure elements.
+void ReadGeometryFigures(const TqlxXMLItem& geometry, IXpsFigureSink& sink) {
+    if (geometry.HasAttr(u"Figures")) ReadPathData(geometry.GetAttr(u"Figures"), sink);
+    else ReadPathFigures(geometry, sink);
+}
+
 TXpsGeometry ReadGeometryFigures(const TqlxXMLItem& geometry) {
     return geometry.HasAttr(u"Figures") ? ReadPathData(geometry.GetAttr(u"Figures")) : ReadPathFigures(geometry);
 }
@@ -103,20 +121,36 @@ const TqlxXMLItem* TXpsResources::Find(std::u16string_view key) const {
     return found == byKey_.end() ? nullptr : found->second.back();
 }
 
-std::shared_ptr<const TXpsGeometry> TXpsResources::Figures(const TqlxXMLItem& pathGeometry) const {
-    std::shared_ptr<const TXpsGeometry>& figures = figures_[&pathGeometry];
-    if (!figures) figures = std::make_shared<const TXpsGeometry>(ReadGeometryFigures(pathGeometry));
-    return figures;
+const TXpsKeptGeometry& TXpsResources::Geometry(const TqlxXMLItem& pathGeometry) const {
+    std::unique_ptr<const TXpsKeptGeometry>& kept = geometries_[&pathGeometry];
+    if (!kept) {
+        auto geometry = std::make_unique<TXpsKeptGeometry>();
+        geometry->Figures = ReadGeometryFigures(pathGeometry);
+        ReplayGeometry(geometry->Figures, geometry->Rectangle);
+        for (const TXpsFigure& figure : geometry->Figures) geometry->Steps += figure.Steps.size() + 1;
+        geometry->Transform = ReadProperty(pathGeometry, u"Transform");
+        kept = std::move(geometry);
+    }
+    return *kept;
+}
+
+void TXpsResources::Replay(const TXpsKeptGeometry& geometry, IXpsFigureSink& sink) const {
+    replayedSteps_ += static_cast<int64_t>(geometry.Steps);
+    if (replayedSteps_ > kMaxReplayedSteps)
+        throw EXpsLimitError(u"The page draws more than " + IntToStr(kMaxReplayedSteps) +
+                             u" path segments of the geometry resources it names");
+    ReplayGeometry(geometry.Figures, sink);
 }
 
 TXpsPropertyValue TXpsScope::Resolve(const TqlxXMLItem& element, std::u16string_view property) const {
-    if (const TqlxXMLItem* value = ValueOfPropertyElement(element, property))
-        return {TXpsPropertyValue::InElement, value, {}};
-    if (!element.HasAttr(property)) return {};
-    std::u16string text = element.GetAttr(property);
-    const std::optional<std::u16string> key = StaticResourceKey(text);
-    if (!key) return {TXpsPropertyValue::InText, nullptr, std::move(text)};
-    return {TXpsPropertyValue::InResource, resources_ != nullptr ? resources_->Find(*key) : nullptr, {}};
+    return LookUp(ReadProperty(element, property));
+}
+
+TXpsPropertyValue TXpsScope::LookUp(TXpsPropertyValue value) const {
+    if (value.Kind != TXpsPropertyValue::InResource) return value;
+    value.Element = resources_ != nullptr ? resources_->Find(value.Text) : nullptr;
+    value.Text.clear();
+    return value;
 }
 
 TXpsMatrix TXpsScope::TotalTransformOf(const TqlxXMLItem& element) const {
@@ -134,23 +168,60 @@ TXpsBrush TXpsScope::BrushOf(const TqlxXMLItem& element, std::u16string_view pro
     return {true, true, XpsColorToColor(value.Text)};
 }
 
-// Only a resource is read once and kept: a geometry written in the path is
-// read by that path alone.
+TXpsPathGeometry TXpsPathGeometry::Kept(const TXpsResources& resources, const TXpsKeptGeometry& kept,
+                                        const TXpsMatrix& transform) {
+    TXpsPathGeometry geometry;
+    geometry.Transform = transform;
+    geometry.resources_ = &resources;
+    geometry.kept_ = &kept;
+    return geometry;
+}
+
+TXpsPathGeometry TXpsPathGeometry::OfElement(const TqlxXMLItem* pathGeometry, const TXpsMatrix& transform) {
+    TXpsPathGeometry geometry;
+    geometry.Transform = transform;
+    geometry.element_ = pathGeometry;
+    return geometry;
+}
+
+TXpsPathGeometry TXpsPathGeometry::OfData(std::u16string data) {
+    TXpsPathGeometry geometry;
+    geometry.data_ = std::move(data);
+    return geometry;
+}
+
+void TXpsPathGeometry::Read(IXpsFigureSink& sink) const {
+    if (kept_ != nullptr) resources_->Replay(*kept_, sink);
+    else if (element_ != nullptr) ReadGeometryFigures(*element_, sink);
+    else ReadPathData(data_, sink);
+}
+
+TXpsRectangleCandidate TXpsPathGeometry::Rectangle() const {
+    if (kept_ != nullptr) return kept_->Rectangle;
+    TXpsRectangleCandidate rectangle;
+    Read(rectangle);
+    return rectangle;
+}
+
 TXpsPathGeometry TXpsScope::GeometryOf(const TqlxXMLItem& path) const {
-    const TXpsPropertyValue data = Resolve(path, u"Data");
-    if (data.Kind == TXpsPropertyValue::InText) return {std::make_shared<const TXpsGeometry>(ReadPathData(data.Text)), {}};
+    TXpsPropertyValue data = Resolve(path, u"Data");
+    if (data.Kind == TXpsPropertyValue::InText) return TXpsPathGeometry::OfData(std::move(data.Text));
     const TqlxXMLItem* geometry = data.Element;
-    if (geometry == nullptr || geometry->Name != u"PathGeometry") return {std::make_shared<const TXpsGeometry>(), {}};
-    const TXpsMatrix transform = ReadTransform(*geometry, u"Transform");
-    const bool shared = data.Kind == TXpsPropertyValue::InResource;
-    return {shared ? resources_->Figures(*geometry) : std::make_shared<const TXpsGeometry>(ReadGeometryFigures(*geometry)),
-            transform};
+    if (geometry == nullptr || geometry->Name != u"PathGeometry") return {};
+    if (data.Kind == TXpsPropertyValue::InResource) {
+        const TXpsKeptGeometry& kept = resources_->Geometry(*geometry);
+        return TXpsPathGeometry::Kept(*resources_, kept, TransformOf(LookUp(kept.Transform)));
+    }
+    return TXpsPathGeometry::OfElement(geometry, ReadTransform(*geometry, u"Transform"));
 }
 
 // A transform written as an attribute (six numbers or a resource reference)
 // or as a property element holding a MatrixTransform.
 TXpsMatrix TXpsScope::ReadTransform(const TqlxXMLItem& element, std::u16string_view property) const {
-    const TXpsPropertyValue value = Resolve(element, property);
+    return TransformOf(Resolve(element, property));
+}
+
+TXpsMatrix TXpsScope::TransformOf(const TXpsPropertyValue& value) const {
     switch (value.Kind) {
         case TXpsPropertyValue::Absent: return {};
         case TXpsPropertyValue::InElement:

@@ -18,33 +18,52 @@
 #include "convert/XpsGeometry.h"
 
 class TqlxXMLItem;
+// Where a property's value stands: nowhere, in the element a property
+// element holds, in the resource a reference names (null when it names
+// none; before a scope looks it up, Text holds its key), or in the
+// attribute's own text.
+struct TXpsPropertyValue {
+    enum TKind { Absent, InElement, InResource, InText };
+    TKind Kind = Absent;
+    const TqlxXMLItem* Element = nullptr;
+    std::u16string Text;
+};
+
+// A PathGeometry resource as it is kept: the figures, what of them can still
+// be a thin rectangle, and its own transform as written (looking attributes
+// up again would scan the figures' text each time).
+struct TXpsKeptGeometry {
+    TXpsGeometry Figures;
+    TXpsRectangleCandidate Rectangle;
+    size_t Steps = 0;
+    TXpsPropertyValue Transform;
+};
 
 // The keyed resources of the dictionaries in scope.
 class TXpsResources {
 public:
+    // The path segments a page may take again from the geometry resources it
+    // names: each path that draws one goes through all its figures, and a
+    // page naming a large one over and over would take hours.
+    static constexpr int64_t kMaxReplayedSteps = int64_t(1) << 24;
+
     // Makes the resources of element's property element propertyName
     // (FixedPage.Resources, Canvas.Resources) visible until the matching Leave.
     void Enter(const TqlxXMLItem& element, std::u16string_view propertyName);
     void Leave();
     // The nearest resource of that key, or nullptr.
     const TqlxXMLItem* Find(std::u16string_view key) const;
-    // The figures of a PathGeometry resource, read once however many paths name it.
-    std::shared_ptr<const TXpsGeometry> Figures(const TqlxXMLItem& pathGeometry) const;
+    // A PathGeometry resource, read once however many paths name it.
+    const TXpsKeptGeometry& Geometry(const TqlxXMLItem& pathGeometry) const;
+    // Hands a kept geometry's figures to sink; raises EXpsLimitError once the
+    // page has taken more than kMaxReplayedSteps segments so.
+    void Replay(const TXpsKeptGeometry& geometry, IXpsFigureSink& sink) const;
 
 private:
     std::unordered_map<std::u16string, std::vector<const TqlxXMLItem*>> byKey_;
     std::vector<std::vector<std::u16string>> entered_;  // the keys each Enter added
-    mutable std::unordered_map<const TqlxXMLItem*, std::shared_ptr<const TXpsGeometry>> figures_;
-};
-
-// Where a property's value stands: nowhere, in the element a property
-// element holds, in the resource a reference names (null when it names
-// none), or in the attribute's own text.
-struct TXpsPropertyValue {
-    enum TKind { Absent, InElement, InResource, InText };
-    TKind Kind = Absent;
-    const TqlxXMLItem* Element = nullptr;
-    std::u16string Text;
+    mutable std::unordered_map<const TqlxXMLItem*, std::unique_ptr<const TXpsKeptGeometry>> geometries_;
+    mutable int64_t replayedSteps_ = 0;
 };
 
 // A brush as the converter sees it: whether there is one, and its colour
@@ -55,10 +74,27 @@ struct TXpsBrush {
     int32_t Color = 0;
 };
 
-// A path's figures, with the transform of the PathGeometry they come from.
-struct TXpsPathGeometry {
-    std::shared_ptr<const TXpsGeometry> Figures;
+// Where a path's figures come from, and the transform of the PathGeometry
+// that holds them. A resource's figures are read once and kept, however
+// many paths name it; those written in the path are read as they are used.
+class TXpsPathGeometry {
+public:
+    static TXpsPathGeometry Kept(const TXpsResources& resources, const TXpsKeptGeometry& kept, const TXpsMatrix& transform);
+    static TXpsPathGeometry OfElement(const TqlxXMLItem* pathGeometry, const TXpsMatrix& transform);
+    static TXpsPathGeometry OfData(std::u16string data);
+
     TXpsMatrix Transform;
+
+    // Hands the figures to sink.
+    void Read(IXpsFigureSink& sink) const;
+    // What of the figures can be a thin rectangle; reads those not kept.
+    TXpsRectangleCandidate Rectangle() const;
+
+private:
+    const TXpsResources* resources_ = nullptr;
+    const TXpsKeptGeometry* kept_ = nullptr;
+    const TqlxXMLItem* element_ = nullptr;
+    std::u16string data_;
 };
 
 // Where the walk stands: what maps the coordinates of the elements found
@@ -72,6 +108,8 @@ public:
     // The element's property: its property element (<Path.Fill>...), else
     // its attribute, which may be a {StaticResource key} reference.
     TXpsPropertyValue Resolve(const TqlxXMLItem& element, std::u16string_view property) const;
+    // A value read before: its reference looked up here.
+    TXpsPropertyValue LookUp(TXpsPropertyValue value) const;
     // The element's own render transform, then Transform.
     TXpsMatrix TotalTransformOf(const TqlxXMLItem& element) const;
     // The brush of the element's property ("Fill", "Stroke").
@@ -81,6 +119,7 @@ public:
 
 private:
     TXpsMatrix ReadTransform(const TqlxXMLItem& element, std::u16string_view property) const;
+    TXpsMatrix TransformOf(const TXpsPropertyValue& value) const;
 
     const TXpsResources* resources_;  // none in the flat walk
 };
