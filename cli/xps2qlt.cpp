@@ -145,12 +145,20 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
     converter.Nested = options.Nested;
     converter.DocumentFonts = options.DocumentFonts;
     TXpsRunOutcome outcome;
+    std::vector<TXpsPageResult> notPages;
     {
         TPageProgress progress(err, file, showProgress);
-        converter.OnPageDone = [&progress](const TXpsPageResult& page) { progress.PageDone(page.Document, page.Page); };
+        converter.OnPageDone = [&](const TXpsPageResult& page) {
+            progress.PageDone(page.Document, page.Page);
+            if (page.Status == TXpsPageStatus::NotAPage) notPages.push_back(page);
+        };
         outcome = converter.Convert(&source);
     }
     for (const std::u16string& line : log.Lines) WriteLine(out, line);
+    // The log says " - Ok" of such a page, as it always did; only here is it told.
+    for (const TXpsPageResult& page : notPages)
+        AboutFile(err, file) << "no template was written for page " << page.Page << " of document " << page.Document
+                             << ": its part is no fixed page\n";
     if (outcome.Error) ReportError(out, err, file, outcome.Error->Message);
     if (outcome.NestedModeWouldHelp())
         AboutFile(err, file) << "content inside canvases was skipped; --nested converts it\n";

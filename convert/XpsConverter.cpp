@@ -161,7 +161,7 @@ void TXpsConverter::ConvertDocument(const std::u16string& docName, int32_t docum
         TXpsPageResult result = ConvertFixedPage(page, OutputName(sourceName, document, content.Number), pageName);
         result.Document = document;
         result.Page = content.Number;
-        ++(result.Status == TXpsPageStatus::Failed ? outcome.PagesFailed : outcome.PagesConverted);
+        ++(result.Status == TXpsPageStatus::Written ? outcome.PagesConverted : outcome.PagesFailed);
         outcome.SkippedCanvasContent = outcome.SkippedCanvasContent || result.SkippedCanvasContent;
         runTemplateBytes_ += result.TemplateBytes;
         log_.Replace(pageIndex, pageLine + u" - Ok");

@@ -68,8 +68,10 @@ std::u16string OutputName(const std::u16string& sourceName, int32_t document, in
 // What a conversion run came to.
 struct TXpsRunOutcome {
     bool IsXps = false;          // the package held a fixed-document sequence
-    int32_t PagesConverted = 0;  // pages done without an error
-    int32_t PagesFailed = 0;     // pages that logged their error and were left out
+    int32_t PagesConverted = 0;  // pages whose template was written
+    // Pages left without a template: an error ended them (it is in the log),
+    // or their part is no fixed page.
+    int32_t PagesFailed = 0;
     // The error that ended the run early, if one did.
     std::optional<TErrorDescription> Error;
 

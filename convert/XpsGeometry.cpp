@@ -158,10 +158,6 @@ void ApplyGroup(TFigureBuilder& figures, char16_t command, const long double* nu
     else figures.StepTo(end, upper == u'L');
 }
 
-[[noreturn]] void RaiseInvalidNumber(std::u16string_view text) {
-    throw EConvertError(u"'" + std::u16string(text) + u"' is not a valid floating point value");
-}
-
 // A point list of a PathFigure or a segment: pairs of numbers and nothing
 // else. Each point goes to take as it is read; returns the last.
 template <typename Take>
@@ -175,7 +171,7 @@ TXpsPoint ReadPoints(std::u16string_view text, Take take) {
         take(point);
         any = true;
     }
-    if (!scanner.AtEnd() || !any) RaiseInvalidNumber(text);
+    if (!scanner.AtEnd() || !any) RaiseInvalidXpsNumber(text);
     return point;
 }
 
@@ -236,7 +232,7 @@ long double TXpsMatrix::VerticalScale() const { return std::sqrt(M21 * M21 + M22
 TXpsMatrix ReadMatrix(std::u16string_view text) {
     TPathScanner scanner(text);
     long double m[6];
-    if (!scanner.ReadNumbers(m, 6) || !scanner.AtEnd()) RaiseInvalidNumber(text);
+    if (!scanner.ReadNumbers(m, 6) || !scanner.AtEnd()) RaiseInvalidXpsNumber(text);
     return {m[0], m[1], m[2], m[3], m[4], m[5]};
 }
 

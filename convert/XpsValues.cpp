@@ -107,10 +107,6 @@ bool ConvertLongNumber(const TXpsNumberText& number, long double& value) {
     return error == std::errc() && end == text.data() + text.size();
 }
 
-[[noreturn]] void RaiseInvalidFloat(std::u16string_view text) {
-    throw EConvertError(u"'" + std::u16string(text) + u"' is not a valid floating point value");
-}
-
 // The text without the spaces and control characters (codes up to 32) at its ends.
 std::u16string_view TrimSpacesAndControls(std::u16string_view text) {
     while (!text.empty() && text.front() <= u' ') text.remove_prefix(1);
@@ -170,12 +166,16 @@ const TFormatSettings& XpsFormatSettings() {
     return settings;
 }
 
+void RaiseInvalidXpsNumber(std::u16string_view text) {
+    throw EConvertError(u"'" + QuotedInMessage(text) + u"' is not a valid floating point value");
+}
+
 long double XpsStrToFloat(std::u16string_view text) {
     const auto number = SplitXpsNumber(text);
-    if (!number) RaiseInvalidFloat(text);
+    if (!number) RaiseInvalidXpsNumber(text);
     if (const auto value = ConvertShortNumber(*number)) return *value;
     long double value = 0;
-    if (!ConvertLongNumber(*number, value)) RaiseInvalidFloat(text);
+    if (!ConvertLongNumber(*number, value)) RaiseInvalidXpsNumber(text);
     return value;
 }
 

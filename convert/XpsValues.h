@@ -20,6 +20,7 @@ size_t XpsNumberLength(std::u16string_view text);
 // The whole text, blanks around it allowed, as an XPS number; raises
 // EConvertError "'%s' is not a valid floating point value" otherwise.
 long double XpsStrToFloat(std::u16string_view text);
+[[noreturn]] void RaiseInvalidXpsNumber(std::u16string_view text);
 
 // The colour that stands for "no usable colour".
 constexpr int32_t kNoXpsColor = -16777216;

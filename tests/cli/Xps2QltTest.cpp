@@ -104,6 +104,14 @@ TEST_F(CommandLine, TheFlatModeHintsAtTheNestedOne) {
     EXPECT_NE(out_.str().find("-Message: '' is not a valid floating point value"), std::string::npos);
 }
 
+// The log keeps its " - Ok", but a page left without a template fails the file.
+TEST_F(CommandLine, APagePartThatIsNoFixedPageIsReportedAndFails) {
+    const std::string package = Package("n.xps", OneDocument({TextPage("x"), "<Canvas/>"}));
+    EXPECT_EQ(Run({package}), kExitFailure);
+    EXPECT_EQ(out_.str(), "Zip archive open\nDoc1 - Ok\nPage1 - Ok\nPage2 - Ok\nZip archive close\n");
+    EXPECT_EQ(err_.str(), "xps2qlt: " + package + ": no template was written for page 2 of document 1: its part is no fixed page\n");
+}
+
 TEST_F(CommandLine, FontsOfTheDocumentThatFellBackAreNamedOnce) {
     const std::string glyphs = "<Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"9\" UnicodeString=\"x\" FontUri=\"";
     const std::string package = Package(

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "convert/XpsValues.h"
-#include "platform/Exceptions.h"
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "tests/support/TestErrors.h"
@@ -34,6 +33,11 @@ TEST(XpsNumber, RefusesEverythingElseWithTheConversionMessage) {
         expected.append(text).append(u"' is not a valid floating point value");
         EXPECT_EQ(ConvertErrorOf([&] { XpsStrToFloat(text); }), expected) << Utf16ToUtf8(text);
     }
+    // A long text is quoted by its start, which never ends inside a surrogate pair.
+    const std::u16string digits(99, u'9');
+    EXPECT_EQ(ConvertErrorOf([&] { XpsStrToFloat(digits + u"\U0001D434" + digits); }),
+              u"'" + digits + u"...' is not a valid floating point value");
+    EXPECT_EQ(ConvertErrorOf([&] { XpsStrToFloat(digits + u"x"); }), u"'" + digits + u"x' is not a valid floating point value");
 }
 
 TEST(XpsColor, ConvertsArgbToTheTemplateColourWithAlphaPlusOne) {
