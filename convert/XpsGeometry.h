@@ -35,6 +35,16 @@ struct TXpsMatrix {
 // Six XPS numbers separated by commas and/or blanks; raises EConvertError otherwise.
 TXpsMatrix ReadMatrix(std::u16string_view text);
 
+struct TXpsRect {
+    long double Left = 0, Top = 0, Right = 0, Bottom = 0;
+
+    long double Width() const { return Right - Left; }
+    long double Height() const { return Bottom - Top; }
+};
+
+// "x,y,width,height" as four numbers like ReadMatrix's.
+TXpsRect ReadRect(std::u16string_view text);
+
 // One figure: where it starts and where each of its steps ends, with whether
 // the step is a straight line.
 struct TXpsFigure {
@@ -79,8 +89,12 @@ void ForEachStraightLine(const TXpsGeometry& geometry, const TXpsMatrix& transfo
 // the start of a pass ends the path, keeping its lines; a token that is no
 // "x,y" pair raises EConvertError.
 void ForEachDefaultPathLine(std::u16string_view data, const TXpsLineSink& sink);
+// The smallest rectangle holding every point a figure starts at or steps
+// to, mapped; nothing for a geometry without figures.
+std::optional<TXpsRect> BoundsOf(const TXpsGeometry& geometry, const TXpsMatrix& transform);
 // A geometry of one figure of straight steps through four corners that maps
-// to an axis-aligned rectangle no thicker than maxThickness: its centre line
-// along the longer side.
-std::optional<TXpsLine> ThinRectangleCentreLine(const TXpsGeometry& geometry, const TXpsMatrix& transform,
-                                                long double maxThickness);
+// to an axis-aligned rectangle no thicker than maxThickness.
+std::optional<TXpsRect> ThinRectangle(const TXpsGeometry& geometry, const TXpsMatrix& transform,
+                                      long double maxThickness);
+// The rule a thin rectangle stands for: its centre line along the longer side.
+TXpsLine CentreLineOf(const TXpsRect& rectangle);

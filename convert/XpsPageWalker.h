@@ -5,8 +5,20 @@
 // stands in. The flat walk takes the page's own children as they stand. The
 // nested walk enters every Canvas, depth first, keeping the transform that
 // maps each element's coordinates to the page and the resource dictionaries
-// in scope, the nearest first; property elements (names with a ".") and
-// resources are not content. No walk recurses, so a deep page costs no stack.
+// in scope, the nearest first, those a dictionary's Source names in another
+// part among them; property elements (names with a ".") and resources are
+// not content. It also enters the content a path's fill paints (a visual
+// brush's visual), where the visitor says there is some, as if it stood in
+// a canvas there. No walk recurses, so a deep page costs no stack.
+//
+// A visual brush is drawn anew wherever it is used, and a remote dictionary
+// brings its keys anew into every scope that names it: a small page could
+// ask for them millions of times. So the nested walk charges what they bring
+// in against a budget of the page: every element drawn inside a visual
+// brush, by its markup with everything inside it (a canvas by its own tag,
+// its children as the walk takes them), every geometry resource a path
+// there uses, and every resource of a remote dictionary. Painted content
+// nests at most kMaxPaintDepth deep; a brush deeper down paints nothing.
 
 #include <cstdint>
 #include <memory>
@@ -18,13 +30,43 @@
 #include "convert/XpsGeometry.h"
 
 class TqlxXMLItem;
+class TXpsPartTrees;
+
+constexpr int32_t kMaxPaintDepth = 8;
+
+// What the nested walk of one page may still bring in besides the page's own
+// markup, in characters of markup.
+class TXpsWalkBudget {
+public:
+    explicit TXpsWalkBudget(int64_t characters) : limit_(characters), left_(characters) {}
+    // Raises EXpsLimitError once more is spent than the budget holds.
+    void Spend(int64_t characters);
+    // Spends the markup of element with everything inside it.
+    void SpendMarkup(const TqlxXMLItem& element);
+
+private:
+    int64_t limit_;
+    int64_t left_;
+};
+
+// What the nested walk draws on besides the page.
+struct TXpsWalkSources {
+    std::u16string_view PageName;    // remote dictionaries resolve against it
+    TXpsPartTrees* Parts = nullptr;  // where remote dictionaries come from; none are read without
+    int64_t Budget = 0;              // what TXpsWalkBudget starts with
+};
 
 // The keyed resources of the dictionaries in scope.
 class TXpsResources {
 public:
-    // Makes the resources of element's property element propertyName
-    // (FixedPage.Resources, Canvas.Resources) visible until the matching Leave.
-    void Enter(const TqlxXMLItem& element, std::u16string_view propertyName);
+    // Without parts, remote dictionaries stay unread.
+    TXpsResources(std::u16string_view pageName, TXpsPartTrees* parts, TXpsWalkBudget& budget)
+        : pageName_(pageName), parts_(parts), budget_(budget) {}
+
+    // Makes the resources of the dictionaries a property element holds
+    // (FixedPage.Resources, Canvas.Resources; null holds none) visible until
+    // the matching Leave.
+    void Enter(const TqlxXMLItem* dictionaries);
     void Leave();
     // The nearest resource of that key, or nullptr.
     const TqlxXMLItem* Find(std::u16string_view key) const;
@@ -32,6 +74,14 @@ public:
     std::shared_ptr<const TXpsGeometry> Figures(const TqlxXMLItem& pathGeometry) const;
 
 private:
+    // A remote dictionary's keys are charged to the budget.
+    void Add(const TqlxXMLItem& dictionary, bool remote, std::vector<std::u16string>& added);
+    // The dictionary a Source names, or null when it cannot be had.
+    const TqlxXMLItem* RemoteDictionary(const TqlxXMLItem& reference) const;
+
+    std::u16string_view pageName_;
+    TXpsPartTrees* parts_;
+    TXpsWalkBudget& budget_;
     std::unordered_map<std::u16string, std::vector<const TqlxXMLItem*>> byKey_;
     std::vector<std::vector<std::u16string>> entered_;  // the keys each Enter added
     mutable std::unordered_map<const TqlxXMLItem*, std::shared_ptr<const TXpsGeometry>> figures_;
@@ -65,9 +115,13 @@ struct TXpsPathGeometry {
 // here to the page, and what their resource references can name.
 class TXpsScope {
 public:
-    TXpsScope(const TXpsMatrix& transform, const TXpsResources* resources) : Transform(transform), resources_(resources) {}
+    // A budget is charged for the geometry resources used here: inside painted content.
+    TXpsScope(const TXpsMatrix& transform, const TXpsResources* resources, TXpsWalkBudget* budget = nullptr)
+        : Transform(transform), resources_(resources), budget_(budget) {}
 
     TXpsMatrix Transform;
+    // How deep in painted content the scope stands; 0 in the page's own content.
+    int32_t PaintDepth = 0;
 
     // The element's property: its property element (<Path.Fill>...), else
     // its attribute, which may be a {StaticResource key} reference.
@@ -78,22 +132,35 @@ public:
     TXpsBrush BrushOf(const TqlxXMLItem& element, std::u16string_view property) const;
     // A Path's geometry, from its Data.
     TXpsPathGeometry GeometryOf(const TqlxXMLItem& path) const;
+    // A transform written as an attribute (six numbers or a resource
+    // reference) or as a property element holding a MatrixTransform.
+    TXpsMatrix TransformOf(const TqlxXMLItem& element, std::u16string_view property) const;
+
+    TXpsWalkBudget* Budget() const { return budget_; }
 
 private:
-    TXpsMatrix ReadTransform(const TqlxXMLItem& element, std::u16string_view property) const;
-
     const TXpsResources* resources_;  // none in the flat walk
+    TXpsWalkBudget* budget_;
+};
+
+// Content a path's fill paints: the element Visual, its coordinates mapped
+// to the page by Transform. No content when Visual is null.
+struct TXpsPaintedContent {
+    const TqlxXMLItem* Visual = nullptr;
+    TXpsMatrix Transform;
 };
 
 class IXpsPageVisitor {
 public:
     virtual ~IXpsPageVisitor() = default;
     virtual void VisitGlyphs(const TqlxXMLItem& glyphs, const TXpsScope& scope) = 0;
-    virtual void VisitPath(const TqlxXMLItem& path, const TXpsScope& scope) = 0;
+    // The content the path's fill paints, which the nested walk enters next.
+    virtual TXpsPaintedContent VisitPath(const TqlxXMLItem& path, const TXpsScope& scope) = 0;
 };
 
 // The page's own Glyphs and Path children, in a scope of no transform and no
 // resources. True when it left Glyphs or Path elements inside canvases behind.
 bool WalkFlatPage(const TqlxXMLItem& page, IXpsPageVisitor& visitor);
-// Every Glyphs and Path of the page's content, at any depth of canvases.
-void WalkNestedPage(const TqlxXMLItem& page, IXpsPageVisitor& visitor);
+// Every Glyphs and Path of the page's content, at any depth of canvases and
+// of painted content. Raises EXpsLimitError when the budget runs out.
+void WalkNestedPage(const TqlxXMLItem& page, const TXpsWalkSources& sources, IXpsPageVisitor& visitor);
