@@ -83,8 +83,10 @@ void MarkAnswered(const std::vector<TOriented>& group, PresentFrom presentFrom, 
                   std::vector<bool>& marks) {
     enum : int { kArrive, kAsk, kDepart };  // at one place, in this order
     std::vector<std::tuple<long double, int, size_t>> events;
-    for (size_t i = 0; i < group.size(); ++i)
-        events.insert(events.end(), {{presentFrom(group[i]), kArrive, i}, {ask(group[i]), kAsk, i}, {presentTo(group[i]), kDepart, i}});
+    for (size_t i = 0; i < group.size(); ++i) {
+        const TOriented& r = group[i];
+        events.insert(events.end(), {{presentFrom(r), kArrive, i}, {ask(r), kAsk, i}, {presentTo(r), kDepart, i}});
+    }
     std::sort(events.begin(), events.end());
     TSpans present(group);
     for (const auto& [place, kind, i] : events) {
@@ -99,12 +101,29 @@ void MarkAnswered(const std::vector<TOriented>& group, PresentFrom presentFrom, 
 // b follows a across when b.Low - a.High lies in [0, kMaxGap]: one sweep
 // marks every a with such a b, the other every b with such an a.
 void MarkTouching(const std::vector<TOriented>& group, std::vector<bool>& marks) {
-    MarkAnswered(
-        group, [](const TOriented& b) { return b.Low - kMaxGap - kSlack; }, [](const TOriented& b) { return b.Low + kSlack; },
-        [](const TOriented& a) { return a.High; }, marks);
-    MarkAnswered(
-        group, [](const TOriented& a) { return a.High - kSlack; }, [](const TOriented& a) { return a.High + kMaxGap + kSlack; },
-        [](const TOriented& b) { return b.Low; }, marks);
+    const auto low = [](const TOriented& r) { return r.Low; };
+    const auto high = [](const TOriented& r) { return r.High; };
+    const auto lowFrom = [](const TOriented& b) { return b.Low - kMaxGap - kSlack; };
+    const auto lowTo = [](const TOriented& b) { return b.Low + kSlack; };
+    const auto highFrom = [](const TOriented& a) { return a.High - kSlack; };
+    const auto highTo = [](const TOriented& a) { return a.High + kMaxGap + kSlack; };
+    MarkAnswered(group, lowFrom, lowTo, high, marks);
+    MarkAnswered(group, highFrom, highTo, low, marks);
+}
+
+bool SameGroup(const TOriented& a, const TOriented& b) { return a.Color == b.Color && a.Upright == b.Upright; }
+
+// Which rectangles touch another of their colour and direction.
+std::vector<bool> MarkRows(std::vector<TOriented> rectangles) {
+    std::vector<bool> marks(rectangles.size());
+    std::sort(rectangles.begin(), rectangles.end(),
+              [](const TOriented& a, const TOriented& b) { return std::tie(a.Color, a.Upright) < std::tie(b.Color, b.Upright); });
+    for (auto first = rectangles.begin(); first != rectangles.end();) {
+        const auto last = std::find_if(first, rectangles.end(), [&](const TOriented& r) { return !SameGroup(r, *first); });
+        MarkTouching(std::vector<TOriented>(first, last), marks);
+        first = last;
+    }
+    return marks;
 }
 
 }  // namespace
@@ -143,15 +162,7 @@ void TXpsThinRectangles::Hold(TKind kind, size_t index) {
 void TXpsThinRectangles::Release() {
     std::vector<TOriented> oriented;
     for (size_t i = 0; i < rectangles_.size(); ++i) oriented.push_back(Orient(rectangles_[i].Color, rectangles_[i].Rect, i));
-    std::sort(oriented.begin(), oriented.end(),
-              [](const TOriented& a, const TOriented& b) { return std::tie(a.Color, a.Upright) < std::tie(b.Color, b.Upright); });
-    std::vector<bool> inPicture(rectangles_.size());
-    for (auto first = oriented.begin(); first != oriented.end();) {
-        const auto last = std::find_if(first, oriented.end(),
-                                       [&](const TOriented& r) { return r.Color != first->Color || r.Upright != first->Upright; });
-        MarkTouching(std::vector<TOriented>(first, last), inPicture);
-        first = last;
-    }
+    const std::vector<bool> inPicture = MarkRows(std::move(oriented));
     std::vector<std::pair<TKind, size_t>> order = std::move(order_);
     order_.clear();
     for (const auto& [kind, i] : order) {
