@@ -103,6 +103,8 @@ private:
     void FormCreate(const QStringList& arguments);
     void FormDestroy();
     void OpenSource(const QString& fileName);
+    // The error that ended a run, and whether the nested mode would convert more.
+    void ShowOutcome(const TXpsRunOutcome& outcome);
     // Runs a handler; what it raises goes to the application's error box.
     void HandleErrors(const std::function<void()>& handler);
     void ShowException(const std::u16string& message);

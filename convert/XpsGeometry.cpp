@@ -236,6 +236,13 @@ TXpsMatrix ReadMatrix(std::u16string_view text) {
     return {m[0], m[1], m[2], m[3], m[4], m[5]};
 }
 
+TXpsRect ReadRect(std::u16string_view text) {
+    TPathScanner scanner(text);
+    long double r[4];
+    if (!scanner.ReadNumbers(r, 4) || !scanner.AtEnd()) RaiseInvalidXpsNumber(text);
+    return {r[0], r[1], r[0] + r[2], r[1] + r[3]};
+}
+
 void ReadPathData(std::u16string_view data, IXpsFigureSink& sink) {
     TPathScanner scanner(data);
     TFigureBuilder figures(sink);
@@ -349,8 +356,17 @@ void ForEachDefaultPathLine(std::u16string_view data, const TXpsLineSink& sink) 
     }
 }
 
-std::optional<TXpsLine> ThinRectangleCentreLine(const TXpsGeometry& geometry, const TXpsMatrix& transform,
-                                                long double maxThickness) {
+void TXpsBounds::Add(TXpsPoint point) {
+    point = transform_.Map(point);
+    if (!bounds_) bounds_ = TXpsRect{point.X, point.Y, point.X, point.Y};
+    bounds_->Left = std::min(bounds_->Left, point.X);
+    bounds_->Top = std::min(bounds_->Top, point.Y);
+    bounds_->Right = std::max(bounds_->Right, point.X);
+    bounds_->Bottom = std::max(bounds_->Bottom, point.Y);
+}
+
+std::optional<TXpsRect> ThinRectangle(const TXpsGeometry& geometry, const TXpsMatrix& transform,
+                                      long double maxThickness) {
     const auto drawn = [](const TXpsFigure& figure) { return !figure.Steps.empty(); };
     const auto figure = std::find_if(geometry.begin(), geometry.end(), drawn);
     if (figure == geometry.end() || std::find_if(figure + 1, geometry.end(), drawn) != geometry.end()) return std::nullopt;
@@ -365,11 +381,14 @@ std::optional<TXpsLine> ThinRectangleCentreLine(const TXpsGeometry& geometry, co
     if (corners.size() != 4 || !IsAxisAlignedRectangle(corners)) return std::nullopt;
     const auto [left, right] = std::minmax({corners[0].X, corners[1].X, corners[2].X, corners[3].X});
     const auto [top, bottom] = std::minmax({corners[0].Y, corners[1].Y, corners[2].Y, corners[3].Y});
-    const long double width = right - left;
-    const long double height = bottom - top;
-    if (std::min(width, height) > maxThickness) return std::nullopt;
-    if (width >= height) return TXpsLine{{left, (top + bottom) / 2}, {right, (top + bottom) / 2}};
-    return TXpsLine{{(left + right) / 2, top}, {(left + right) / 2, bottom}};
+    const TXpsRect rectangle{left, top, right, bottom};
+    if (std::min(rectangle.Width(), rectangle.Height()) > maxThickness) return std::nullopt;
+    return rectangle;
+}
+
+TXpsLine CentreLineOf(const TXpsRect& r) {
+    if (r.Width() >= r.Height()) return {{r.Left, (r.Top + r.Bottom) / 2}, {r.Right, (r.Top + r.Bottom) / 2}};
+    return {{(r.Left + r.Right) / 2, r.Top}, {(r.Left + r.Right) / 2, r.Bottom}};
 }
 
 void TXpsRectangleCandidate::StartFigure(TXpsPoint start) {
@@ -386,8 +405,8 @@ void TXpsRectangleCandidate::AddStep(const TXpsFigure::TStep& step) {
     drawn_ = true;
 }
 
-std::optional<TXpsLine> TXpsRectangleCandidate::ThinCentreLine(const TXpsMatrix& transform,
-                                                               long double maxThickness) const {
+std::optional<TXpsRect> TXpsRectangleCandidate::ThinRectangle(const TXpsMatrix& transform,
+                                                              long double maxThickness) const {
     if (impossible_ || !drawn_) return std::nullopt;
-    return ThinRectangleCentreLine({figure_}, transform, maxThickness);
+    return ::ThinRectangle({figure_}, transform, maxThickness);
 }

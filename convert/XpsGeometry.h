@@ -35,6 +35,16 @@ struct TXpsMatrix {
 // Six XPS numbers separated by commas and/or blanks; raises EConvertError otherwise.
 TXpsMatrix ReadMatrix(std::u16string_view text);
 
+struct TXpsRect {
+    long double Left = 0, Top = 0, Right = 0, Bottom = 0;
+
+    long double Width() const { return Right - Left; }
+    long double Height() const { return Bottom - Top; }
+};
+
+// "x,y,width,height" as four numbers like ReadMatrix's.
+TXpsRect ReadRect(std::u16string_view text);
+
 // One figure: where it starts and where each of its steps ends, with whether
 // the step is a straight line.
 struct TXpsFigure {
@@ -109,11 +119,31 @@ void ForEachStraightLine(const TXpsGeometry& geometry, const TXpsMatrix& transfo
 // the start of a pass ends the path, keeping its lines; a token that is no
 // "x,y" pair raises EConvertError.
 void ForEachDefaultPathLine(std::u16string_view data, const TXpsLineSink& sink);
+// The smallest rectangle holding every point a figure starts at or steps
+// to, mapped; nothing for a geometry without figures.
+class TXpsBounds : public IXpsFigureSink {
+public:
+    explicit TXpsBounds(const TXpsMatrix& transform) : transform_(transform) {}
+
+    void StartFigure(TXpsPoint start) override { Add(start); }
+    void AddStep(const TXpsFigure::TStep& step) override { Add(step.End); }
+    void CloseFigure() override {}
+
+    const std::optional<TXpsRect>& Bounds() const { return bounds_; }
+
+private:
+    void Add(TXpsPoint point);
+
+    const TXpsMatrix& transform_;
+    std::optional<TXpsRect> bounds_;
+};
+
 // A geometry of one figure of straight steps through four corners that maps
-// to an axis-aligned rectangle no thicker than maxThickness: its centre line
-// along the longer side.
-std::optional<TXpsLine> ThinRectangleCentreLine(const TXpsGeometry& geometry, const TXpsMatrix& transform,
-                                                long double maxThickness);
+// to an axis-aligned rectangle no thicker than maxThickness.
+std::optional<TXpsRect> ThinRectangle(const TXpsGeometry& geometry, const TXpsMatrix& transform,
+                                      long double maxThickness);
+// The rule a thin rectangle stands for: its centre line along the longer side.
+TXpsLine CentreLineOf(const TXpsRect& rectangle);
 
 // Keeps what of the figures it gets can still be a thin rectangle: the one
 // figure that draws, as long as it has no more steps than a rectangle.
@@ -123,7 +153,7 @@ public:
     void AddStep(const TXpsFigure::TStep& step) override;
     void CloseFigure() override {}
 
-    std::optional<TXpsLine> ThinCentreLine(const TXpsMatrix& transform, long double maxThickness) const;
+    std::optional<TXpsRect> ThinRectangle(const TXpsMatrix& transform, long double maxThickness) const;
 
 private:
     TXpsFigure figure_;          // the figure being read, or the one that drew

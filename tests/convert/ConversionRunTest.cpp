@@ -310,4 +310,35 @@ TEST_F(ConversionRun, ReferencesKeepTheirLettersAndApostrophes) {
                                   u"Zip archive close"}));
 }
 
+// A remote dictionary is read once and serves every page naming it, from
+// the page's resources or a canvas's; one that cannot be had leaves its keys out.
+TEST_F(ConversionRun, RemoteDictionariesLendTheirKeysToThePagesNamingThem) {
+    nested_ = true;
+    const auto naming = [](const std::string& source, const std::string& scope = "FixedPage") {
+        return "<" + scope + "." + "Resources><ResourceDictionary Source=\"" + source + "\"/></" + scope + ".Resources>";
+    };
+    const std::string rule = "<Path Stroke=\"{StaticResource ink}\" Data=\"{StaticResource rule}\"/>";
+    const std::string keys = "<SolidColorBrush x:Key=\"ink\" Color=\"#FF0000FF\"/><PathGeometry x:Key=\"rule\" Figures=\"M 0,0 L 50,0\"/>";
+    const struct {
+        std::string page;
+        size_t lines;
+    } cases[] = {
+        {PageWith(naming("/Resources/d.dict") + rule), 1},
+        {PageWith("<Canvas>" + naming("../../../Resources/d.dict", "Canvas") + rule + "</Canvas>"), 1},
+        {PageWith(naming("/Resources/missing.dict") + rule), 0},
+        {PageWith(naming("/Resources/broken.dict") + rule), 0},
+        {PageWith(naming("/Resources/onward.dict") + rule), 0},  // its own Source is not followed
+    };
+    std::vector<std::string> pages;
+    for (const auto& c : cases) pages.push_back(c.page);
+    std::vector<TPart> parts = OneDocument(pages);
+    parts.push_back({"Resources/d.dict", "<ResourceDictionary>" + keys + "</ResourceDictionary>"});
+    parts.push_back({"Resources/broken.dict", "<ResourceDictionary>" + keys + "</Path>"});
+    parts.push_back({"Resources/onward.dict", "<ResourceDictionary Source=\"/Resources/d.dict\"/>"});
+    EXPECT_EQ(Run("remote.xps", parts), kNoError);
+    EXPECT_TRUE(outcome_.Complete());
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(TemplateLineCount(folder_.Path("remote_1_" + std::to_string(i + 1) + ".qlt")), cases[i].lines) << i;
+}
+
 }  // namespace

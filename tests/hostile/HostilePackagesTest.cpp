@@ -258,7 +258,7 @@ TEST_F(HostilePackages, AGeometryResourceNamedByThousandsOfPaths) {
     EXPECT_EQ(outcome.Log, (std::vector<std::string>{
                                "Zip archive open", "Doc1 - Ok", "Page1 - Ok", "Page2 - Ok", "-Convert error!!!",
                                "-ClassName: EXpsLimitError",
-                               "-Message: The page draws more than 16777216 path segments of the geometry resources it names",
+                               "-Message: The visual brushes and resources of the page bring in more than 8388608 characters",
                                "Zip archive close"}));
 }
 

@@ -94,6 +94,38 @@ private slots:
         QFile::remove(StoreFileName());
     }
 
+    // An office package, and a printout with its content in canvases, point
+    // the user to the check box that converts them: in the error box, or in
+    // a line after the log's own.
+    void TheDefaultModeGuidesToNestedContent() {
+        TTestFolder folder;
+        std::vector<TPart> office = OneDocument({PageWith("<Canvas/>")});
+        for (const size_t entry : {kSequenceEntry, kDocumentEntry})
+            office[entry].Content.erase(0, office[entry].Content.find("?>") + 2);
+        const std::string canvas = PackageBytes(OneDocument({PageWith("<Canvas><Path Data=\"M 0,0 L 1,1\"/></Canvas>")}));
+        const QString officeFile = folder.Write("office.xps", QByteArray::fromStdString(PackageBytes(office)));
+        const QString canvasFile = folder.Write("canvas.xps", QByteArray::fromStdString(canvas));
+        TTestDialogs dialogs;
+        const auto window = CreateWindow(dialogs, {officeFile});
+        const QString checkBox = "\"" + window->cbNestedContent->text() + "\"";
+        window->bbConvert->click();
+        QCOMPARE(dialogs.ErrorTexts.size(), 1);
+        QVERIFY(dialogs.ErrorTexts[0].startsWith("Invalid file format.\n\n"));
+        QVERIFY(dialogs.ErrorTexts[0].contains(checkBox));
+        QVERIFY(!MemoLines(*window).join("").contains(checkBox));
+
+        dialogs.Answers = QStringList{canvasFile};
+        window->bbOpenXPS->click();
+        window->bbConvert->click();
+        QCOMPARE(MemoLines(*window).mid(0, 4), QStringList({"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "Zip archive close"}));
+        QVERIFY(MemoLines(*window).value(4).contains(checkBox));
+        window->cbNestedContent->click();
+        window->bbConvert->click();
+        QCOMPARE(MemoLines(*window).size(), 4);
+        QCOMPARE(dialogs.ErrorTexts.size(), 1);
+        QFile::remove(StoreFileName());
+    }
+
     void ConvertWithoutFileClearsLog() {
         TTestDialogs dialogs;
         const auto window = CreateWindow(dialogs);
