@@ -54,6 +54,7 @@ private slots:
 
     // The check box chooses the nested conversion, and the store keeps it for the next start.
     void NestedContentIsAnOptionTheStoreKeeps() {
+        const TStoreCleanup cleanup;
         TTestFolder folder;
         const std::string bytes = PackageBytes(OneDocument({PageWith(
             "<Canvas RenderTransform=\"2,0,0,2,0,0\"><Glyphs OriginX=\"10\" OriginY=\"20\" FontRenderingEmSize=\"12\" "
@@ -71,11 +72,11 @@ private slots:
         }
         QVERIFY(CreateWindow(dialogs)->cbNestedContent->isChecked());
         QVERIFY(dialogs.ErrorTexts.isEmpty());
-        QFile::remove(StoreFileName());
     }
 
     // The check box gives text objects the embedded font's family, and the store keeps it.
     void DocumentFontsIsAnOptionTheStoreKeeps() {
+        const TStoreCleanup cleanup;
         TTestFolder folder;
         std::vector<TPart> parts = OneDocument({PageWith(
             "<Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"9\" FontUri=\"/m.ttf\" UnicodeString=\"x\"/>")});
@@ -91,7 +92,6 @@ private slots:
         }
         QVERIFY(CreateWindow(dialogs)->cbDocumentFonts->isChecked());
         QVERIFY(dialogs.ErrorTexts.isEmpty());
-        QFile::remove(StoreFileName());
     }
 
     void ConvertWithoutFileClearsLog() {

@@ -63,3 +63,5 @@ QByteArray XpsPackage(int pages) {
 }
 
 QString StoreFileName() { return qEnvironmentVariable("XDG_CONFIG_HOME") + "/QuillReports/registry.ini"; }
+
+TStoreCleanup::~TStoreCleanup() { QFile::remove(StoreFileName()); }
