@@ -125,6 +125,24 @@ void TMemoryStream::Reserve(int64_t capacity) {
     capacity_ = rounded;
 }
 
+int64_t TPassOnStream::Read(void*, int64_t) { return 0; }
+
+int64_t TPassOnStream::Write(const void* buffer, int64_t count) {
+    if (count <= 0) return 0;
+    PassOn(buffer, count);
+    written_ += count;
+    return count;
+}
+
+int64_t TPassOnStream::Seek(int64_t offset, TSeekOrigin origin) {
+    if (offset != (origin == TSeekOrigin::Beginning ? written_ : 0)) throw EStreamError();
+    return written_;
+}
+
+void TPassOnStream::SetSize(int64_t newSize) {
+    if (newSize != written_) throw EStreamError();
+}
+
 namespace {
 
 int OpenFlags(unsigned mode) {

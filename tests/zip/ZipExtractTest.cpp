@@ -4,6 +4,7 @@
 #include <random>
 
 #include "platform/CodePages.h"
+#include "tests/support/TestTempFolder.h"
 #include "tests/zip/ZipTestArchive.h"
 
 namespace {
@@ -41,6 +42,16 @@ TEST(ExtractEntryToStreamTest, StoredAndDeflatedGiveTheSameBytes) {
     opened.Zip.ExtractEntryToStream(u"stored.xml", out);
     EXPECT_EQ(out.Position(), int64_t(2 + 2 * text.size()));
     EXPECT_EQ(StreamBytes(out), "xy" + text + text);
+
+    // Any stream takes them; one that cannot take them all fails the extraction.
+    TTempFolder folder;
+    {
+        TFileStream file(folder.Path("noise"), fmCreate);
+        opened.Zip.ExtractEntryToStream(u"noise.deflated", file);
+    }
+    EXPECT_EQ(folder.ReadFile("noise"), noise);
+    TFileStream full(u"/dev/full", fmOpenWrite);
+    EXPECT_THROW(opened.Zip.ExtractEntryToStream(u"noise.deflated", full), EWriteError);
 }
 
 TEST(ExtractEntryToStreamTest, ExactLookupThenTheSearchInTheSameFolder) {
