@@ -72,6 +72,7 @@ TXpsRunOutcome TXpsConverter::Convert(TFileStream* source) {
     if (source == nullptr) return outcome;
     runTemplateBytes_ = 0;
     fontParts_.Clear();
+    Package.Limits = Limits;
     try {
         Package.Open(*source);
     } catch (...) {
@@ -194,12 +195,12 @@ void TXpsConverter::CheckTemplateRoom() const {
 
 void TXpsConverter::ExtractPart(const std::u16string& name, TMemoryStream* buffer) {
     CheckTemplateRoom();
-    Package.ExtractPart(name, buffer, Limits);
+    Package.ExtractPart(name, buffer);
 }
 
 void TXpsConverter::ExtractMarkup(const std::u16string& name, TMemoryStream& buffer) {
     CheckTemplateRoom();
-    Package.ExtractMarkup(name, buffer, Limits);
+    Package.ExtractMarkup(name, buffer);
 }
 
 const TXpsContentReading& TXpsConverter::Reading() const {

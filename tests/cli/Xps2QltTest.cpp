@@ -165,6 +165,10 @@ TEST_F(CommandLine, ListsAndExtractsEntries) {
     EXPECT_EQ(Run({"--extract", "resources/LOGO.png", Path("p.xps")}), kExitSuccess);
     EXPECT_EQ(out_.str(), image);
     EXPECT_FALSE(folder_.Exists("p_1_1.qlt"));
+    // A part stored as pieces comes out joined.
+    Package("pieces.xps", StoredAsPieces(OneDocument({TextPage("x")}), {"Documents/1/Pages/1.fpage"}, 10));
+    EXPECT_EQ(Run({"--extract", "Documents/1/Pages/1.fpage", Path("pieces.xps")}), kExitSuccess);
+    EXPECT_EQ(out_.str(), TextPage("x"));
 
     EXPECT_EQ(Run({"--extract", "nope", Path("p.xps")}), kExitFailure);
     EXPECT_EQ(out_.str(), "");

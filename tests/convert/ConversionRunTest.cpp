@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -33,6 +34,7 @@ protected:
     std::u16string Convert(TFileStream& source) {
         TXpsConverter converter(log_, font_);
         converter.Nested = nested_;
+        converter.Limits = limits_;
         converter.OnPageDone = [this](const TXpsPageResult& page) { pagesDone_.emplace_back(page.Document, page.Page); };
         outcome_ = converter.Convert(&source);
         return outcome_.Error ? outcome_.Error->ClassName + u": " + outcome_.Error->Message : kNoError;
@@ -45,6 +47,7 @@ protected:
     TFixedFontName font_;
     std::vector<std::pair<int32_t, int32_t>> pagesDone_;
     bool nested_ = false;
+    TXpsLimits limits_;
     TXpsRunOutcome outcome_;
 };
 
@@ -308,6 +311,57 @@ TEST_F(ConversionRun, ReferencesKeepTheirLettersAndApostrophes) {
     EXPECT_EQ(Convert(source), kNoError);
     EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u".png: Resources/caf\u00E9's.png",
                                   u"Zip archive close"}));
+}
+
+// Spool files store parts as pieces, among the pieces of other parts.
+TEST_F(ConversionRun, PartsStoredAsPiecesAreThePiecesJoined) {
+    std::vector<TPart> parts = OneDocument({TextPage("pieces"), PageWith(ImageBrushPath({"/Resources/a.png"}))});
+    parts.push_back({"Resources/a.png", SamplePng(2, 2)});
+    const std::vector<std::string> pieced = {std::string(kXpsSequencePart), "Documents/1/FixedDocument.fdoc",
+                                             "Documents/1/Pages/1.fpage", "Documents/1/Pages/2.fpage", "Resources/a.png"};
+    const std::vector<TPart> pieces = StoredAsPieces(parts, pieced, 64);
+    const std::string lastPiece = std::find_if(pieces.begin(), pieces.end(), [](const TPart& part) {
+                                      return part.Name.starts_with("Documents/1/Pages/2.fpage/") && part.Name.ends_with("last.piece");
+                                  })->Name;
+    const TLines log = {u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u"Page2 - Ok", u".png: Resources/a.png",
+                        u"Zip archive close"};
+    const auto notFound = [](const char16_t* name) {
+        return u"EZFException: ZipArchiverXPS: File \"" + std::u16string(name) + u"\" not found - Native error: 00015";
+    };
+    const struct {
+        const char* name;
+        std::string dropped;  // a piece left out
+        TXpsLimits limits;
+        std::u16string error;
+        TLines log;
+    } cases[] = {
+        {"all there", "", {}, kNoError, log},
+        {"the run counts a part once", "", {.RunParts = 5}, kNoError, log},
+        {"a missing piece", "Documents/1/FixedDocument.fdoc/[1].piece", {}, notFound(u"Documents/1/FixedDocument.fdoc"),
+         {u"Zip archive open", u"Doc1", u"Zip archive close"}},
+        {"a missing last piece", lastPiece, {}, notFound(u"Documents/1/Pages/2.fpage"),
+         {u"Zip archive open", u"Doc1", u"Page1 - Ok", u"Page2", u"Zip archive close"}},
+        {"beyond the limits", "", {.PartBytes = 100},
+         u"EXpsLimitError: The part \"FixedDocumentSequence.fdseq\" is larger than 100 bytes",
+         {u"Zip archive open", u"Zip archive close"}},
+    };
+    for (const bool nested : {false, true}) {
+        nested_ = nested;
+        limits_ = {};
+        EXPECT_EQ(Run("whole.xps", parts), kNoError);
+        for (const auto& c : cases) {
+            std::vector<TPart> spoilt = pieces;
+            std::erase_if(spoilt, [&](const TPart& part) { return part.Name == c.dropped; });
+            ASSERT_EQ(spoilt.size(), pieces.size() - (c.dropped.empty() ? 0 : 1)) << c.name;
+            limits_ = c.limits;
+            EXPECT_EQ(Run("pieces.xps", spoilt), c.error) << c.name;
+            EXPECT_EQ(log_.Lines, c.log) << c.name;
+            if (c.error.empty()) {
+                EXPECT_EQ(TemplateWithoutTimes(folder_.Path("pieces_1_1.qlt")),
+                          TemplateWithoutTimes(folder_.Path("whole_1_1.qlt")));
+            }
+        }
+    }
 }
 
 }  // namespace
