@@ -82,6 +82,7 @@ void TXpsPackage::Open(TStream& source) {
     archive_.OpenStream(source, false);
     unpackedBytes_ = 0;
     partsTaken_ = 0;
+    piecesJoined_ = 0;
     missing_.clear();
 }
 
@@ -143,6 +144,10 @@ void TXpsPackage::ExtractEntry(const std::u16string& name, std::ostream& out) {
 void TXpsPackage::ExtractNamed(const std::u16string& name, TStream& destination) {
     if (archive_.IsOpen() && !HasStoredEntry(name) && !missing_.contains(name)) {
         const std::vector<std::u16string> pieces = PieceNames(name);
+        // A piece costs little, but a part of many pieces named many times would cost without end.
+        if (static_cast<int64_t>(pieces.size()) > Limits.RunPieces - piecesJoined_)
+            throw EXpsLimitError(u"The package joins more than " + IntToStr(Limits.RunPieces) + u" pieces into parts");
+        piecesJoined_ += static_cast<int64_t>(pieces.size());
         for (const std::u16string& piece : pieces) archive_.ExtractEntryToStream(piece, destination);
         if (!pieces.empty()) return;
         if (!IsSearchable(name)) missing_.insert(name);

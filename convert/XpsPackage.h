@@ -23,6 +23,7 @@ struct TXpsLimits {
     int32_t TextCharacters = 65'536;               // the text of one run, in UTF-16 units
     int64_t RunUnpackedBytes = int64_t(1) << 30;   // all parts a run unpacks, images included
     int32_t RunParts = 1'000'000;                  // the parts a run takes out of the package
+    int32_t RunPieces = 1'000'000;                 // the pieces a run joins into parts stored so
     int64_t RunTemplateBytes = int64_t(1) << 30;   // the templates a run writes
 };
 
@@ -91,9 +92,9 @@ public:
     // becomes UTF-8, so that the reader sees the same markup either way.
     void ExtractMarkup(const std::u16string& name, TMemoryStream& buffer);
     // Writes the named entry's bytes (or the part's pieces, joined) to out as
-    // they are unpacked, under no limits but the component's own: never more
-    // than the size the directory records, the CRC checked at the end, when
-    // the bytes are out already.
+    // they are unpacked, under no limits but the component's own and the
+    // count of pieces: never more than the size the directory records, the
+    // CRC checked at the end, when the bytes are out already.
     void ExtractEntry(const std::u16string& name, std::ostream& out);
 
 private:
@@ -111,4 +112,5 @@ private:
     // What the package has unpacked and taken since it was opened.
     int64_t unpackedBytes_ = 0;
     int32_t partsTaken_ = 0;
+    int64_t piecesJoined_ = 0;
 };
