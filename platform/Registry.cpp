@@ -308,8 +308,10 @@ void TRegistry::PutValue(TValue value) {
             value.name = existing->name;  // the name keeps the letter case it was made with
             values[existing - values.data()] = std::move(value);
         } else {
-            // After the key's last value, ahead of the blank lines and comments that may part it from the next key.
-            const auto lastValue = std::find_if(values.rbegin(), values.rend(), [](const TValue& v) { return !v.name.empty(); });
+            // After the key's last value, ahead of the blank lines and comments
+            // that may part it from the next key.
+            const auto lastValue =
+                std::find_if(values.rbegin(), values.rend(), [](const TValue& v) { return !v.name.empty(); });
             values.insert(lastValue.base(), std::move(value));
         }
         if (firstUnsaved_.empty()) firstUnsaved_ = name;

@@ -354,24 +354,18 @@ std::vector<TPart> OneDocument(const std::vector<std::string>& pages) {
     return parts;
 }
 
-std::vector<TPart> StoredAsPieces(const std::vector<TPart>& parts, const std::vector<std::string>& names,
-                                  size_t pieceSize) {
-    std::vector<TPart> whole;
-    std::vector<std::vector<TPart>> turns;
-    for (const TPart& part : parts) {
-        if (std::find(names.begin(), names.end(), part.Name) == names.end()) {
-            whole.push_back(part);
-            continue;
-        }
-        const size_t count = std::max<size_t>(1, (part.Content.size() + pieceSize - 1) / pieceSize);
-        if (turns.size() < count) turns.resize(count);
-        for (size_t i = 0; i < count; ++i) {
-            const std::string suffix = i + 1 == count ? "].last.piece" : "].piece";
-            turns[i].push_back({part.Name + "/[" + std::to_string(i) + suffix, part.Content.substr(i * pieceSize, pieceSize)});
+std::vector<TPart> StoredAsPieces(const std::vector<TPart>& parts, const std::vector<std::string>& names, size_t n) {
+    std::vector<TPart> result, pieced;
+    for (const TPart& part : parts)
+        (std::find(names.begin(), names.end(), part.Name) == names.end() ? result : pieced).push_back(part);
+    for (size_t i = n; i-- > 0;) {
+        for (const TPart& part : pieced) {
+            const size_t size = (part.Content.size() + n - 1) / n;
+            result.push_back({part.Name + "/[" + std::to_string(i) + (i + 1 == n ? "].last.piece" : "].piece"),
+                              part.Content.substr(std::min(i * size, part.Content.size()), size)});
         }
     }
-    for (auto turn = turns.rbegin(); turn != turns.rend(); ++turn) whole.insert(whole.end(), turn->begin(), turn->end());
-    return whole;
+    return result;
 }
 
 TTestZipArchive PackageArchive(const std::vector<TPart>& parts, uint16_t method) {

@@ -10,6 +10,11 @@
 #include "controls/qlxCtrls.h"
 #include "tests/support/TestXpsPackage.h"
 
+// Removes the settings store however the test that made it ends: a failed check returns at once.
+struct TStoreCleanup {
+    ~TStoreCleanup() { QFile::remove(StoreFileName()); }
+};
+
 class TWindowConvertTest : public QObject {
     Q_OBJECT
 

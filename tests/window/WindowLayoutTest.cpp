@@ -1,6 +1,5 @@
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -163,22 +162,6 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(dialogs.ErrorTexts.size(), 2);
         QVERIFY2(dialogs.ErrorTexts[1].startsWith("Failed to set data for '"), qPrintable(dialogs.ErrorTexts[1]));
-    }
-
-    // A read-only store is left as it is, and the window says so at the first change only.
-    void ReadOnlyStoreIsLeftAloneAndSaidSoOnce() {
-        TTestDialogs dialogs;
-        const auto window = CreateWindow(dialogs);
-        QVERIFY(QFile::setPermissions(StoreFileName(), QFile::ReadOwner));
-        QFile store(StoreFileName());
-        QVERIFY(store.open(QIODevice::ReadOnly));
-        const QByteArray before = store.readAll();
-        for (QCheckBox* option : {window->cbNestedContent, window->cbDocumentFonts, window->cbNestedContent})
-            option->click();
-        QCOMPARE(dialogs.ErrorTexts, QStringList("The settings store '" + StoreFileName() +
-                                                 "' is read-only: it is left as it is, and settings are not saved."));
-        store.seek(0);
-        QCOMPARE(store.readAll(), before);
     }
 };
 

@@ -63,5 +63,3 @@ QByteArray XpsPackage(int pages) {
 }
 
 QString StoreFileName() { return qEnvironmentVariable("XDG_CONFIG_HOME") + "/QuillReports/registry.ini"; }
-
-TStoreCleanup::~TStoreCleanup() { QFile::remove(StoreFileName()); }

@@ -49,15 +49,6 @@ QByteArray XpsPackage(int pages);
 // The store of recent fonts the tests' current user has.
 QString StoreFileName();
 
-// Removes that store when it goes, however the test that made it ends: a
-// failed check returns from the test at once.
-class TStoreCleanup {
-public:
-    TStoreCleanup() = default;
-    ~TStoreCleanup();
-    Q_DISABLE_COPY(TStoreCleanup)
-};
-
 int RunWindowLayoutTests(int argc, char** argv);
 int RunWindowFileTests(int argc, char** argv);
 int RunWindowConvertTests(int argc, char** argv);

@@ -4,7 +4,6 @@
 #include <random>
 
 #include "platform/CodePages.h"
-#include "tests/support/TestTempFolder.h"
 #include "tests/zip/ZipTestArchive.h"
 
 namespace {
@@ -43,13 +42,7 @@ TEST(ExtractEntryToStreamTest, StoredAndDeflatedGiveTheSameBytes) {
     EXPECT_EQ(out.Position(), int64_t(2 + 2 * text.size()));
     EXPECT_EQ(StreamBytes(out), "xy" + text + text);
 
-    // Any stream takes them; one that cannot take them all fails the extraction.
-    TTempFolder folder;
-    {
-        TFileStream file(folder.Path("noise"), fmCreate);
-        opened.Zip.ExtractEntryToStream(u"noise.deflated", file);
-    }
-    EXPECT_EQ(folder.ReadFile("noise"), noise);
+    // A destination that cannot take every byte fails the extraction.
     TFileStream full(u"/dev/full", fmOpenWrite);
     EXPECT_THROW(opened.Zip.ExtractEntryToStream(u"noise.deflated", full), EWriteError);
 }
