@@ -16,7 +16,7 @@ namespace {
 constexpr char kProgramName[] = "xps2qlt";
 
 constexpr char kHelpText[] =
-    "Usage: xps2qlt [--font FAMILY] FILE...\n"
+    "Usage: xps2qlt [--font FAMILY] [--nested] [--document-fonts] [-j [N]] FILE...\n"
     "       xps2qlt --list FILE\n"
     "       xps2qlt --extract NAME FILE\n"
     "\n"

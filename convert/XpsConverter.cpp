@@ -74,6 +74,7 @@ TXpsRunOutcome TXpsConverter::Convert(TFileStream* source) {
     runTemplateBytes_ = 0;
     fontParts_.Clear();
     partTrees_.Clear();
+    Package.Limits = Limits;
     try {
         Package.Open(*source);
     } catch (...) {
@@ -203,12 +204,12 @@ void TXpsConverter::CheckTemplateRoom() const {
 
 void TXpsConverter::ExtractPart(const std::u16string& name, TMemoryStream* buffer) {
     CheckTemplateRoom();
-    Package.ExtractPart(name, buffer, Limits);
+    Package.ExtractPart(name, buffer);
 }
 
 void TXpsConverter::ExtractMarkup(const std::u16string& name, TMemoryStream& buffer) {
     CheckTemplateRoom();
-    Package.ExtractMarkup(name, buffer, Limits);
+    Package.ExtractMarkup(name, buffer);
 }
 
 const TXpsContentReading& TXpsConverter::Reading() const {

@@ -10,6 +10,11 @@
 #include "controls/qlxCtrls.h"
 #include "tests/support/TestXpsPackage.h"
 
+// Removes the settings store however the test that made it ends: a failed check returns at once.
+struct TStoreCleanup {
+    ~TStoreCleanup() { QFile::remove(StoreFileName()); }
+};
+
 class TWindowConvertTest : public QObject {
     Q_OBJECT
 
@@ -54,6 +59,7 @@ private slots:
 
     // The check box chooses the nested conversion, and the store keeps it for the next start.
     void NestedContentIsAnOptionTheStoreKeeps() {
+        const TStoreCleanup cleanup;
         TTestFolder folder;
         const std::string bytes = PackageBytes(OneDocument({PageWith(
             "<Canvas RenderTransform=\"2,0,0,2,0,0\"><Glyphs OriginX=\"10\" OriginY=\"20\" FontRenderingEmSize=\"12\" "
@@ -71,11 +77,11 @@ private slots:
         }
         QVERIFY(CreateWindow(dialogs)->cbNestedContent->isChecked());
         QVERIFY(dialogs.ErrorTexts.isEmpty());
-        QFile::remove(StoreFileName());
     }
 
     // The check box gives text objects the embedded font's family, and the store keeps it.
     void DocumentFontsIsAnOptionTheStoreKeeps() {
+        const TStoreCleanup cleanup;
         TTestFolder folder;
         std::vector<TPart> parts = OneDocument({PageWith(
             "<Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"9\" FontUri=\"/m.ttf\" UnicodeString=\"x\"/>")});
@@ -91,7 +97,6 @@ private slots:
         }
         QVERIFY(CreateWindow(dialogs)->cbDocumentFonts->isChecked());
         QVERIFY(dialogs.ErrorTexts.isEmpty());
-        QFile::remove(StoreFileName());
     }
 
     // An office package, and a printout with its content in canvases, point
