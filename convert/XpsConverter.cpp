@@ -71,6 +71,7 @@ TXpsRunOutcome TXpsConverter::Convert(TFileStream* source) {
     TXpsRunOutcome outcome;
     if (source == nullptr) return outcome;
     runTemplateBytes_ = 0;
+    textAdvances_.Clear();
     fontParts_.Clear();
     try {
         Package.Open(*source);
@@ -86,7 +87,8 @@ TXpsRunOutcome TXpsConverter::Convert(TFileStream* source) {
     }
     Package.Close();
     log_.Append(u"Zip archive close");
-    outcome.FontPartsFallenBack = fontParts_.FailedParts();
+    if (DocumentFonts) outcome.FontPartsFallenBack = fontParts_.FailedParts();
+    textAdvances_.Clear();
     fontParts_.Clear();
     return outcome;
 }
@@ -213,7 +215,8 @@ TXpsPageContext TXpsConverter::PageContext() {
             chosen.empty() ? kDefaultFontName : chosen,
             DocumentFonts ? &fontParts_ : nullptr,
             log_,
-            [this](const std::u16string& partName) { ExtractPart(partName, nullptr); }};
+            [this](const std::u16string& partName) { ExtractPart(partName, nullptr); },
+            TextLines ? &textAdvances_ : nullptr};
 }
 
 TXpsPageResult TXpsConverter::ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName,

@@ -13,6 +13,7 @@ class IXpsLog;
 class TqlxXMLItem;
 class TXpsContentReading;
 class TXpsFontParts;
+class TXpsTextAdvances;
 struct TXpsLimits;
 
 enum class TXpsPageStatus {
@@ -32,6 +33,9 @@ struct TXpsPageResult {
     bool SkippedCanvasContent = false;
 };
 
+// The character set of every text object's font.
+constexpr uint8_t kXpsTextCharset = 204;
+
 // What a page translation draws on besides the page itself.
 struct TXpsPageContext {
     const TXpsContentReading& Reading;
@@ -43,6 +47,9 @@ struct TXpsPageContext {
     IXpsLog& Log;
     // Takes the named part out of the package and drops it.
     std::function<void(const std::u16string& partName)> ReadPart;
+    // Runs that continue one another on a line become one text object, their
+    // advances measured here; null when every run is an object of its own.
+    TXpsTextAdvances* TextLines = nullptr;
 };
 
 // Writes the template of the FixedPage root into outName (its extension is

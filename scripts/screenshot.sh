@@ -2,8 +2,8 @@
 # Pictures of the desktop program for the README, taken on a virtual screen:
 # docs/screenshot-window.png, the window after converting the sample, and
 # docs/screenshot-fontlist.png, the same window with the font list open.
-# The program is driven from outside, as a user would: a click on Convert,
-# then a click on the font list's arrow.
+# The program is driven from outside, as a user would: a click on the
+# "Whole lines" box and one on Convert, then a click on the font list's arrow.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -73,6 +73,8 @@ capture() {
   eval "$(xdotool getwindowgeometry --shell "$window")"
   sleep 1
 
+  # Ticks "Whole lines", then converts.
+  xdotool mousemove $((X + 338)) $((Y + 105)) click 1
   xdotool mousemove $((X + 272)) $((Y + 63)) click 1
   for _ in $(seq 50); do [ -f invoice_1_1.qlt ] && break; sleep 0.2; done
   xdotool mousemove $((X + 60)) $((Y + 20))
