@@ -42,15 +42,19 @@ std::string Line(const std::vector<TRun>& runs) {
 
 class TextLines : public ::testing::Test {
 protected:
-    // Converts the package's bytes; the texts of every template written, in order.
+    // Converts the package's bytes; the texts of every template written, in
+    // order, and in lineCounts_ the number of its line objects.
     std::vector<TLines> Convert(const std::string& bytes, bool nested, bool documentFonts, bool textLines) {
         std::vector<TLines> pages;
+        lineCounts_.clear();
         TXpsConverter converter(log_, chosen_);
         converter.Nested = nested;
         converter.DocumentFonts = documentFonts;
         converter.TextLines = textLines;
         converter.OnPageDone = [&](const TXpsPageResult& page) {
-            if (!page.TemplateName.empty()) pages.push_back(TemplateTexts(page.TemplateName));
+            if (page.TemplateName.empty()) return;
+            pages.push_back(TemplateTexts(page.TemplateName));
+            lineCounts_.push_back(TemplateLineCount(page.TemplateName));
         };
         WriteFileBytes(folder_.Path("p.xps"), bytes);
         TFileStream source(folder_.Path("p.xps"), fmOpenRead | fmShareExclusive);
@@ -78,6 +82,7 @@ protected:
     TXpsLineLog log_;
     TFixedFontName chosen_{u"Liberation Sans"};
     TXpsRunOutcome outcome_;
+    std::vector<size_t> lineCounts_;
 };
 
 TEST_F(TextLines, RunsJoinOnlyWhenTheyContinueOneAnother) {
@@ -125,7 +130,7 @@ TEST_F(TextLines, RunsJoinOnlyWhenTheyContinueOneAnother) {
 }
 
 // Every character of the objects without joining is in exactly one object
-// with it, blanks aside, and the log is the same.
+// with it, blanks aside; the log and the line objects are the same.
 TEST_F(TextLines, RealPackagesKeepEveryCharacterInOneObject) {
     std::vector<std::string> packages = {XQ_EXAMPLES "/invoice.xps"};
     for (const auto& file : std::filesystem::directory_iterator(XQ_TEST_DATA))
@@ -135,8 +140,10 @@ TEST_F(TextLines, RealPackagesKeepEveryCharacterInOneObject) {
         for (const bool nested : {false, true}) {
             const std::vector<TLines> runs = Convert(bytes, nested, false, false);
             const TLines runsLog = log_.Lines;
+            const std::vector<size_t> runsLineCounts = lineCounts_;
             const std::vector<TLines> lines = Convert(bytes, nested, false, true);
             EXPECT_EQ(log_.Lines, runsLog);
+            EXPECT_EQ(lineCounts_, runsLineCounts);
             ASSERT_EQ(lines.size(), runs.size());
             for (size_t page = 0; page < runs.size(); ++page) ExpectRegrouped(runs[page], lines[page], package);
         }
