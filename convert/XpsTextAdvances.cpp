@@ -148,7 +148,8 @@ TFont MeasuringFont(const TXpsDocumentFont* face, const std::u16string& chosenFa
 TXpsTextAdvances::TXpsTextAdvances(TXpsFontParts& fontParts) : fontParts_(fontParts) {}
 
 void TXpsTextAdvances::Clear() {
-    widths_.clear();
+    faceWidths_.clear();
+    familyWidths_.clear();
     lastWidths_ = nullptr;
 }
 
@@ -170,18 +171,14 @@ std::optional<long double> TXpsTextAdvances::AdvanceOf(const TXpsTextRun& run, s
 TXpsTextAdvances::TFaceWidths& TXpsTextAdvances::WidthsOf(const TXpsTextRun& run, std::u16string_view pageName,
                                                           const std::u16string& chosenFamily) {
     const std::u16string_view fontUri = run.Glyphs->GetRawAttr(u"FontUri");
-    if (lastWidths_ != nullptr && fontUri == lastUri_ && pageName == lastPage_ &&
-        (lastWidths_->Font.FaceData || lastWidths_->Font.Name == chosenFamily))
-        return *lastWidths_;
+    if (lastWidths_ != nullptr && fontUri == lastUri_ && pageName == lastPage_) return *lastWidths_;
     const TXpsDocumentFont* face = fontParts_.FindOfRun(*run.Glyphs, pageName);
-    TFaceWidths& widths = face != nullptr ? widths_[{face->Data.get(), face->FaceIndex}] : widths_[{nullptr, 0}];
+    TFaceWidths& widths =
+        face != nullptr ? faceWidths_[{face->Data.get(), face->FaceIndex}] : familyWidths_[chosenFamily];
+    if (widths.Font.Name.empty()) widths.Font = MeasuringFont(face, chosenFamily);
     lastWidths_ = &widths;
     lastUri_ = fontUri;
     lastPage_ = pageName;
-    if (widths.Font.Name != (face != nullptr ? face->Family : chosenFamily)) {
-        widths = TFaceWidths();
-        widths.Font = MeasuringFont(face, chosenFamily);
-    }
     return widths;
 }
 

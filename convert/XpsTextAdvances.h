@@ -56,8 +56,8 @@ private:
     std::optional<long double> MeasureText(std::u16string_view text, TFaceWidths& widths);
 
     TXpsFontParts& fontParts_;
-    // By the face's bytes and index; null bytes stand for the chosen family.
-    std::map<std::pair<const std::string*, int32_t>, TFaceWidths> widths_;
+    std::map<std::pair<const std::string*, int32_t>, TFaceWidths> faceWidths_;  // by the face's bytes and index
+    std::map<std::u16string, TFaceWidths> familyWidths_;                        // by the chosen family
     // The widths the last run took, by its FontUri as written and its page.
     TFaceWidths* lastWidths_ = nullptr;
     std::u16string lastUri_;
