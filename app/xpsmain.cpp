@@ -187,19 +187,24 @@ void TfmXPSConverter::CreateComponents() {
     Image1->setGeometry(9, 51, 81, 80);
     Image1->hide();
 
-    cbNestedContent = CreateOption(QStringLiteral("Nested content"), QStringLiteral("cbNestedContent"), 96, u"NestedContent");
-    cbDocumentFonts =
-        CreateOption(QStringLiteral("Fonts of the document"), QStringLiteral("cbDocumentFonts"), 224, u"DocumentFonts");
+    cbNestedContent =
+        CreateOption(QStringLiteral("Nested content"), QStringLiteral("cbNestedContent"), {96, 117}, u"NestedContent");
+    cbDocumentFonts = CreateOption(QStringLiteral("Fonts of the document"), QStringLiteral("cbDocumentFonts"),
+                                   {224, 117}, u"DocumentFonts");
+    // Beside the font box: the row below has no room left.
+    cbTextLines = CreateOption(QStringLiteral("Whole lines"), QStringLiteral("cbTextLines"), {330, 97}, u"TextLines");
 }
 
 // A store that cannot be read leaves the box clear; one that cannot be
 // written is reported when the box changes.
-QCheckBox* TfmXPSConverter::CreateOption(const QString& caption, const QString& name, int left,
+QCheckBox* TfmXPSConverter::CreateOption(const QString& caption, const QString& name, const QPoint& at,
                                          const std::u16string& settingName) {
     auto* option = new QCheckBox(caption, Panel1);
     option->setObjectName(name);
-    // Wide enough for its caption in whatever face stands in for Tahoma.
-    option->setGeometry(left, 117, std::max(125, option->sizeHint().width()), 17);
+    // Wide enough for its caption in whatever face stands in for Tahoma, and
+    // at least 125 pixels where the panel has them.
+    const int width = std::max(std::min(125, Panel1->width() - at.x()), option->sizeHint().width());
+    option->setGeometry(at.x(), at.y(), width, 17);
     HandleErrors([&] {
         TRegistry store;
         if (store.OpenKey(kSettingsKey, false)) option->setChecked(store.ReadBool(settingName, false));
@@ -221,6 +226,7 @@ void TfmXPSConverter::SetTabOrder() {
     setTabOrder(Edit1, qlxFontComboBox);
     setTabOrder(qlxFontComboBox, cbNestedContent);
     setTabOrder(cbNestedContent, cbDocumentFonts);
+    setTabOrder(cbDocumentFonts, cbTextLines);
 }
 
 // A damaged or unwritable store costs the recent block, not the start.
@@ -273,6 +279,7 @@ void TfmXPSConverter::bbConvertClick() {
     HandleErrors([this] {
         converter_->Nested = cbNestedContent->isChecked();
         converter_->DocumentFonts = cbDocumentFonts->isChecked();
+        converter_->TextLines = cbTextLines->isChecked();
         ShowOutcome(converter_->Convert(sourceStream_.get()));
     });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 
@@ -80,6 +81,7 @@ public:
     // The conversion's options, kept in the settings store.
     QCheckBox* cbNestedContent;
     QCheckBox* cbDocumentFonts;
+    QCheckBox* cbTextLines;
 
     TZipArchiver& ZipArchiverXPS() { return converter_->Package.Archive(); }
     // The chosen file while it is held open, or nullptr.
@@ -98,8 +100,9 @@ private:
     void CreateComponents();
     void SetTabOrder();
     void LoadFontList();
-    // A check box below the font box whose state the settings store keeps under settingName.
-    QCheckBox* CreateOption(const QString& caption, const QString& name, int left, const std::u16string& settingName);
+    // A check box of the panel whose state the settings store keeps under settingName.
+    QCheckBox* CreateOption(const QString& caption, const QString& name, const QPoint& at,
+                            const std::u16string& settingName);
     void FormCreate(const QStringList& arguments);
     void FormDestroy();
     void OpenSource(const QString& fileName);

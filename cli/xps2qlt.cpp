@@ -33,6 +33,9 @@ constexpr char kHelpText[] =
     "                  as office suites and print drivers write them\n"
     "  --document-fonts  give each text object the family, weight and slant of\n"
     "                  the font its run embeds, measured in that font\n"
+    "  --text-lines    make one text object of the runs that continue one\n"
+    "                  another on a line (same baseline, height, colour and\n"
+    "                  font), as office suites cut lines into words\n"
     "  -j [N]          convert up to N packages at once (without N: as many as\n"
     "                  there are processors); each log is printed whole, in the\n"
     "                  order of the FILEs\n"
@@ -144,6 +147,7 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
     TXpsConverter converter(log, font);
     converter.Nested = options.Nested;
     converter.DocumentFonts = options.DocumentFonts;
+    converter.TextLines = options.TextLines;
     TXpsRunOutcome outcome;
     std::vector<TXpsPageResult> notPages;
     {
@@ -301,6 +305,8 @@ TXps2QltOptions ParseXps2QltArgs(const std::vector<std::u16string>& args) {
             options.Nested = true;
         } else if (arg == u"--document-fonts") {
             options.DocumentFonts = true;
+        } else if (arg == u"--text-lines") {
+            options.TextLines = true;
         } else if (arg.starts_with(u"-j")) {
             options.Jobs = JobCount(args, i);
         } else if (arg == u"--list") {

@@ -22,6 +22,7 @@ struct TXps2QltOptions {
     std::u16string FontName = u"Arial";
     bool Nested = false;
     bool DocumentFonts = false;
+    bool TextLines = false;
     // Packages converted at once; without -j, one after another with the
     // pages counted on the progress line.
     std::optional<unsigned> Jobs;

@@ -72,6 +72,7 @@ TXpsRunOutcome TXpsConverter::Convert(TFileStream* source) {
     TXpsRunOutcome outcome;
     if (source == nullptr) return outcome;
     runTemplateBytes_ = 0;
+    textAdvances_.Clear();
     fontParts_.Clear();
     partTrees_.Clear();
     Package.Limits = Limits;
@@ -89,7 +90,8 @@ TXpsRunOutcome TXpsConverter::Convert(TFileStream* source) {
     }
     Package.Close();
     log_.Append(u"Zip archive close");
-    outcome.FontPartsFallenBack = fontParts_.FailedParts();
+    if (DocumentFonts) outcome.FontPartsFallenBack = fontParts_.FailedParts();
+    textAdvances_.Clear();
     fontParts_.Clear();
     partTrees_.Clear();
     return outcome;
@@ -224,7 +226,8 @@ TXpsPageContext TXpsConverter::PageContext() {
             DocumentFonts ? &fontParts_ : nullptr,
             log_,
             [this](const std::u16string& partName) { ExtractPart(partName, nullptr); },
-            &partTrees_};
+            &partTrees_,
+            TextLines ? &textAdvances_ : nullptr};
 }
 
 TXpsPageResult TXpsConverter::ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName,

@@ -11,6 +11,7 @@
 #include "convert/XpsPackage.h"
 #include "convert/XpsPageTranslation.h"
 #include "convert/XpsPartTrees.h"
+#include "convert/XpsTextAdvances.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
 
@@ -83,7 +84,8 @@ struct TXpsRunOutcome {
     bool RefusedUndeclaredPart = false;
 
     // With the fonts of the document: the font parts whose runs fell back to
-    // the chosen family, each once, in the order they first did.
+    // the chosen family, each once, in the order they first did. Parts read
+    // only for the advances of text lines are not listed.
     std::vector<std::u16string> FontPartsFallenBack;
 
     // Every page of an XPS package was converted.
@@ -115,6 +117,9 @@ public:
     // FontUri names in the package, and are measured in that very face; a run
     // whose face cannot be had keeps the chosen family, with no log line.
     bool DocumentFonts = false;
+    // Runs that continue one another on a line (same baseline, height, colour
+    // and font, about where the run before ends) become one text object.
+    bool TextLines = false;
 
     // One conversion run: clears the log and, when a source is held, writes a
     // template for every page of every fixed document of the package. An
@@ -167,4 +172,6 @@ private:
     TXpsFontParts fontParts_;
     // The remote dictionaries of the run, parsed as its pages name them.
     TXpsPartTrees partTrees_;
+    // The advances of text runs, in the faces of fontParts_.
+    TXpsTextAdvances textAdvances_{fontParts_};
 };

@@ -96,6 +96,11 @@ const TXpsDocumentFont* TXpsFontParts::Find(std::u16string_view fontUri, std::u1
     return lastFace_->has_value() ? &**lastFace_ : nullptr;
 }
 
+const TXpsDocumentFont* TXpsFontParts::FindOfRun(const TqlxXMLItem& glyphs, std::u16string_view pageName) {
+    const std::u16string fontUri = RawXpsText(glyphs, u"FontUri", true);
+    return fontUri.empty() ? nullptr : Find(fontUri, pageName);
+}
+
 const std::optional<TXpsDocumentFont>& TXpsFontParts::FindFace(std::u16string_view fontUri,
                                                                std::u16string_view pageName) {
     const size_t hash = fontUri.find(u'#');

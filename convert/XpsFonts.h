@@ -22,6 +22,7 @@
 #include "platform/Graphics.h"
 
 class TMemoryStream;
+class TqlxXMLItem;
 
 // A face of a font part, as a text object takes it.
 struct TXpsDocumentFont {
@@ -46,6 +47,8 @@ public:
     void Clear();
     // The face a FontUri of the page pageName names; null when its runs fall back.
     const TXpsDocumentFont* Find(std::u16string_view fontUri, std::u16string_view pageName);
+    // The face a Glyphs element's FontUri names; null when it names none or its runs fall back.
+    const TXpsDocumentFont* FindOfRun(const TqlxXMLItem& glyphs, std::u16string_view pageName);
     // The parts whose runs fell back, each once, in the order they first did.
     const std::vector<std::u16string>& FailedParts() const { return failedParts_; }
 

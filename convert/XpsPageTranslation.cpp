@@ -8,6 +8,7 @@
 #include "convert/XpsContentReading.h"
 #include "convert/XpsConverter.h"
 #include "convert/XpsFonts.h"
+#include "convert/XpsTextJoiner.h"
 #include "convert/XpsValues.h"
 #include "platform/CodePages.h"
 #include "platform/Conversions.h"
@@ -18,8 +19,6 @@
 #include "xml/qlxXML.h"
 
 namespace {
-
-constexpr uint8_t kTextCharset = 204;
 
 long double ReadNumberAttr(const TqlxXMLItem& item, std::u16string_view name) {
     return XpsStrToFloat(item.GetAttr(name));
@@ -53,7 +52,7 @@ public:
 
     void AddText(const TXpsTextRun& run) override {
         CheckTextLength(run.Text);
-        font_.Charset = kTextCharset;
+        font_.Charset = kXpsTextCharset;
         font_.Color = run.Color;
         font_.Height = -RoundEmSize(run.EmSize);
         font_.Name = context_.FontName;
@@ -104,9 +103,7 @@ private:
     }
 
     void UseDocumentFont(const TqlxXMLItem& glyphs) {
-        const std::u16string fontUri = RawXpsText(glyphs, u"FontUri", true);
-        if (fontUri.empty()) return;
-        const TXpsDocumentFont* face = context_.DocumentFonts->Find(fontUri, pageName_);
+        const TXpsDocumentFont* face = context_.DocumentFonts->FindOfRun(glyphs, pageName_);
         if (face == nullptr) return;
         font_.Name = face->Family;
         font_.Style = face->Style | SimulatedStyles(glyphs.GetAttr(u"StyleSimulations"));
@@ -119,6 +116,17 @@ private:
     const TXpsPageContext& context_;
     TFont font_;
 };
+
+// With text lines on, the joiner stands between the reading and the translation.
+bool ReadContent(const TqlxXMLItem& page, IXpsContentSink& translation, const std::u16string& pageName,
+                 const TXpsPageContext& context) {
+    const TXpsPageSources sources{pageName, context.Parts, context.Limits};
+    if (context.TextLines == nullptr) return context.Reading.ReadPage(page, sources, translation);
+    TXpsTextJoiner joiner(translation, context, pageName);
+    const bool skipped = context.Reading.ReadPage(page, sources, joiner);
+    joiner.Flush();
+    return skipped;
+}
 
 }  // namespace
 
@@ -136,7 +144,7 @@ TXpsPageResult TranslatePage(const TqlxXMLItem& root, const std::u16string& outN
     TqlxRepDoc repDoc(outName);
     repDoc.AddPage(width, height);
     TPageTranslation translation(repDoc, pageName, context);
-    result.SkippedCanvasContent = context.Reading.ReadPage(root, {pageName, context.Parts, context.Limits}, translation);
+    result.SkippedCanvasContent = ReadContent(root, translation, pageName, context);
     repDoc.SaveTemplate();
     result.Status = TXpsPageStatus::Written;
     result.TemplateName = repDoc.FileName();

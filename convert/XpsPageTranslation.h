@@ -14,6 +14,7 @@ class TqlxXMLItem;
 class TXpsContentReading;
 class TXpsFontParts;
 class TXpsPartTrees;
+class TXpsTextAdvances;
 struct TXpsLimits;
 
 enum class TXpsPageStatus {
@@ -33,6 +34,9 @@ struct TXpsPageResult {
     bool SkippedCanvasContent = false;
 };
 
+// The character set of every text object's font.
+constexpr uint8_t kXpsTextCharset = 204;
+
 // What a page translation draws on besides the page itself.
 struct TXpsPageContext {
     const TXpsContentReading& Reading;
@@ -46,6 +50,9 @@ struct TXpsPageContext {
     std::function<void(const std::u16string& partName)> ReadPart;
     // The parts the run parses for its pages, such as remote dictionaries.
     TXpsPartTrees* Parts = nullptr;
+    // Runs that continue one another on a line become one text object, their
+    // advances measured here; null when every run is an object of its own.
+    TXpsTextAdvances* TextLines = nullptr;
 };
 
 // Writes the template of the FixedPage root into outName (its extension is

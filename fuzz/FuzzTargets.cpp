@@ -159,7 +159,8 @@ void FuzzZipArchive(const uint8_t* data, size_t size) {
 }
 
 // Every page goes through both walks: the flat one and the nested one, which
-// reads transforms, resources and path geometry too.
+// reads transforms, resources and path geometry too, and joins the runs of
+// a line.
 void FuzzPageTranslation(const uint8_t* data, size_t size) {
     for (const bool nested : {false, true}) {
         TMemoryStream page;
@@ -168,6 +169,7 @@ void FuzzPageTranslation(const uint8_t* data, size_t size) {
         const TFixedFontName font(kFontName);
         TXpsConverter converter(log, font);
         converter.Nested = nested;
+        converter.TextLines = nested;
         converter.ConvertFixedPage(page, Folder().File("page_1_1"), u"Documents/1/Pages/1.fpage");
         Folder().Empty();
     }
@@ -186,8 +188,10 @@ void FuzzConversionRun(const uint8_t* data, size_t size) {
         converter.Limits.RunUnpackedBytes = 64 << 20;
         converter.Limits.RunParts = 1'000;
         converter.Limits.RunTemplateBytes = 64 << 20;
-        // The last byte chooses the mode: a package is read whole either way.
+        // The last byte chooses the mode and whether lines are joined: a
+        // package is read whole either way.
         converter.Nested = size > 0 && (data[size - 1] & 1) != 0;
+        converter.TextLines = size > 0 && (data[size - 1] & 2) != 0;
         converter.Convert(&source);
     }
     CheckOnlyTemplatesBeside(packageName);

@@ -4,8 +4,8 @@
 # docs/screenshot-fontlist.png, the same window with the font list open, and
 # docs/screenshot-guidance.png, the error box of an office package converted
 # in the default mode, which points to the nested mode.
-# The program is driven from outside, as a user would: a click on Convert,
-# then a click on the font list's arrow.
+# The program is driven from outside, as a user would: a click on the
+# "Whole lines" box and one on Convert, then a click on the font list's arrow.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -101,6 +101,8 @@ capture() {
   eval "$(xdotool getwindowgeometry --shell "$window")"
   sleep 1
 
+  # Ticks "Whole lines", then converts.
+  xdotool mousemove $((X + 338)) $((Y + 105)) click 1
   xdotool mousemove $((X + 272)) $((Y + 63)) click 1
   for _ in $(seq 50); do [ -f invoice_1_1.qlt ] && break; sleep 0.2; done
   xdotool mousemove $((X + 60)) $((Y + 20))

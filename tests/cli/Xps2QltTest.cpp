@@ -125,6 +125,14 @@ TEST_F(CommandLine, FontsOfTheDocumentThatFellBackAreNamedOnce) {
     EXPECT_EQ(err_.str(), "");
 }
 
+TEST_F(CommandLine, TextLinesJoinTheRunsOfALine) {
+    const std::string run = "<Glyphs OriginY=\"20\" FontRenderingEmSize=\"10\" Indices=\",50;,50\" UnicodeString=";
+    const std::string package =
+        Package("t.xps", OneDocument({PageWith(run + "\"ab\" OriginX=\"0\"/>" + run + "\"cd\" OriginX=\"12.5\"/>")}));
+    EXPECT_EQ(Run({"--text-lines", package}), kExitSuccess);
+    EXPECT_NE(TemplateWithoutTimes(folder_.Path("t_1_1.qlt")).find("Text=\"ab cd\""), std::string::npos);
+}
+
 TEST_F(CommandLine, EveryFileIsConvertedAndEveryFailureReported) {
     const std::string good = Package("good.xps", OneDocument({TextPage("x")}));
     const std::string missing = Path("missing.xps");

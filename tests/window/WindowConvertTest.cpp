@@ -131,6 +131,28 @@ private slots:
         QFile::remove(StoreFileName());
     }
 
+    // The check box joins the runs of a line into one text object, and the
+    // store keeps it; it stands inside the panel, clear of the font box.
+    void TextLinesIsAnOptionTheStoreKeeps() {
+        TTestFolder folder;
+        const std::string run = "<Glyphs OriginY=\"20\" FontRenderingEmSize=\"10\" Indices=\",50;,50\" UnicodeString=";
+        const std::string page = PageWith(run + "\"ab\" OriginX=\"0\"/>" + run + "\"cd\" OriginX=\"12.5\"/>");
+        const QString source = folder.Write("t.xps", QByteArray::fromStdString(PackageBytes(OneDocument({page}))));
+        TTestDialogs dialogs;
+        {
+            const auto window = CreateWindow(dialogs, {source});
+            QVERIFY(window->Panel1->rect().contains(window->cbTextLines->geometry()));
+            QVERIFY(!window->cbTextLines->geometry().intersects(window->qlxFontComboBox->geometry()));
+            QVERIFY(!window->cbTextLines->isChecked());
+            window->cbTextLines->click();
+            window->bbConvert->click();
+            QVERIFY(folder.Read("t_1_1.qlt").contains("Text=\"ab cd\""));
+        }
+        QVERIFY(CreateWindow(dialogs)->cbTextLines->isChecked());
+        QVERIFY(dialogs.ErrorTexts.isEmpty());
+        QFile::remove(StoreFileName());
+    }
+
     void ConvertWithoutFileClearsLog() {
         TTestDialogs dialogs;
         const auto window = CreateWindow(dialogs);
