@@ -20,6 +20,17 @@ std::u16string WriteUniqueFile(TqlxXMLDocument& document, const std::u16string& 
     return file->FileName();
 }
 
+// Puts the written file in place of path. One that cannot be renamed there
+// stays as keptPath; once a save succeeds, such a copy of an earlier one is
+// stale and goes.
+void PutInPlace(const std::u16string& written, const std::u16string& path, const std::u16string& keptPath) {
+    if (RenameFile(written, path)) {
+        DeleteFile(keptPath);
+    } else if (!RenameFile(written, keptPath)) {
+        DeleteFile(written);
+    }
+}
+
 }  // namespace
 
 TqlxXMLDocument::TqlxXMLDocument() : root_(std::make_unique<TqlxXMLItem>()) {}
@@ -59,18 +70,18 @@ void TqlxXMLDocument::LoadFromFile(const std::u16string& path) {
 // The file is written under a fresh name of its own beside path and renamed
 // over it: nothing planted under a name others can guess is written through,
 // and what was at path stays whole until the rename replaces it at once. A
-// written file that cannot be put in place stays as path + ".tmp"; once a
-// save succeeds, such a copy of an earlier one is stale and goes.
+// written file that cannot be put in place stays as path + ".tmp".
 void TqlxXMLDocument::SaveToFile(const std::u16string& path) {
     const std::u16string keptPath = path + u".tmp";
     const std::u16string written = WriteUniqueFile(*this, keptPath);
     CloseSwapStream();
-    if (RenameFile(written, path)) {
-        DeleteFile(keptPath);
-    } else if (!RenameFile(written, keptPath)) {
-        DeleteFile(written);
-    }
+    PutInPlace(written, path, keptPath);
     LoadFromFile(path);
+}
+
+void TqlxXMLDocument::WriteToFile(const std::u16string& path) {
+    const std::u16string keptPath = path + u".tmp";
+    PutInPlace(WriteUniqueFile(*this, keptPath), path, keptPath);
 }
 
 void TqlxXMLDocument::SwapOut(TqlxXMLItem* item) {
