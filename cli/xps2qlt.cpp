@@ -10,6 +10,7 @@
 #include "convert/XpsConverter.h"
 #include "platform/CodePages.h"
 #include "platform/Streams.h"
+#include "template/TemplatePicture.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ constexpr char kProgramName[] = "xps2qlt";
 
 constexpr char kHelpText[] =
     "Usage: xps2qlt [--font FAMILY] FILE...\n"
+    "       xps2qlt --preview-only TEMPLATE...\n"
     "       xps2qlt --list FILE\n"
     "       xps2qlt --extract NAME FILE\n"
     "\n"
@@ -33,6 +35,9 @@ constexpr char kHelpText[] =
     "                  as office suites and print drivers write them\n"
     "  --document-fonts  give each text object the family, weight and slant of\n"
     "                  the font its run embeds, measured in that font\n"
+    "  --preview       draw a picture of each template written beside it, as SVG\n"
+    "                  of the same name (Invoice_1_1.svg)\n"
+    "  --preview-only  draw the pictures of the templates TEMPLATE, written before\n"
     "  -j [N]          convert up to N packages at once (without N: as many as\n"
     "                  there are processors); each log is printed whole, in the\n"
     "                  order of the FILEs\n"
@@ -158,6 +163,12 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
     return outcome.Complete() ? kExitSuccess : kExitFailure;
 }
 
+void DrawPicture(const std::u16string& templateName, std::ostream& out) {
+    const std::u16string pictureName = PictureName(templateName);
+    TTemplatePicture(templateName).SaveToFile(pictureName);
+    out << PrintableName(pictureName) << '\n';
+}
+
 void ListEntries(const std::u16string& file, std::ostream& out) {
     TFileStream source = OpenSource(file);
     TXpsPackage package;
@@ -176,7 +187,8 @@ void ExtractEntry(const std::u16string& file, const std::u16string& name, std::o
 int ProcessFile(const std::u16string& file, const TXps2QltOptions& options, std::ostream& out, std::ostream& err,
                 bool showProgress) {
     try {
-        if (options.Mode == TXps2QltMode::List) ListEntries(file, out);
+        if (options.Mode == TXps2QltMode::Pictures) DrawPicture(file, out);
+        else if (options.Mode == TXps2QltMode::List) ListEntries(file, out);
         else if (options.Mode == TXps2QltMode::Extract) ExtractEntry(file, options.EntryName, out);
         else return ConvertFile(file, options, out, err, showProgress);
         return kExitSuccess;
@@ -230,6 +242,7 @@ int ConvertAtOnce(const TXps2QltOptions& options, const TBatchPlan& plan, std::o
 }
 
 int RunOnFiles(const TXps2QltOptions& options, std::ostream& out, std::ostream& err, bool showProgress) {
+    if (options.Mode == TXps2QltMode::Pictures) return ConvertInTurn(options, {}, out, err, false);
     if (options.Mode != TXps2QltMode::Convert) return ProcessFile(options.Files[0], options, out, err, showProgress);
     const TBatchPlan plan = PlanBatch(options.Files);
     for (const TTemplateCollision& collision : plan.Collisions) ReportCollision(err, options.Files, collision);
@@ -264,7 +277,11 @@ unsigned JobCount(const std::vector<std::u16string>& args, size_t& i) {
 }
 
 void SetMode(TXps2QltOptions& options, TXps2QltMode mode) {
-    if (options.Mode != TXps2QltMode::Convert) throw EUsageError(u"--list and --extract cannot be combined");
+    if (options.Mode != TXps2QltMode::Convert) {
+        const bool pictures = options.Mode == TXps2QltMode::Pictures || mode == TXps2QltMode::Pictures;
+        throw EUsageError(pictures ? u"--preview-only cannot be combined with --list or --extract"
+                                   : u"--list and --extract cannot be combined");
+    }
     options.Mode = mode;
 }
 
@@ -293,6 +310,10 @@ TXps2QltOptions ParseXps2QltArgs(const std::vector<std::u16string>& args) {
             options.Nested = true;
         } else if (arg == u"--document-fonts") {
             options.DocumentFonts = true;
+        } else if (arg == u"--preview") {
+            options.Preview = true;
+        } else if (arg == u"--preview-only") {
+            SetMode(options, TXps2QltMode::Pictures);
         } else if (arg.starts_with(u"-j")) {
             options.Jobs = JobCount(args, i);
         } else if (arg == u"--list") {
@@ -305,7 +326,7 @@ TXps2QltOptions ParseXps2QltArgs(const std::vector<std::u16string>& args) {
         }
     }
     if (options.Files.empty()) throw EUsageError(u"no FILE given");
-    if (options.Mode != TXps2QltMode::Convert && options.Files.size() > 1)
+    if (options.Mode != TXps2QltMode::Convert && options.Mode != TXps2QltMode::Pictures && options.Files.size() > 1)
         throw EUsageError(u"--list and --extract take one FILE");
     return options;
 }

@@ -15,13 +15,15 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-enum class TXps2QltMode { Convert, List, Extract, Help, Version };
+enum class TXps2QltMode { Convert, Pictures, List, Extract, Help, Version };
 
 struct TXps2QltOptions {
     TXps2QltMode Mode = TXps2QltMode::Convert;
     std::u16string FontName = u"Arial";
     bool Nested = false;
     bool DocumentFonts = false;
+    // Each template written gets its picture beside it.
+    bool Preview = false;
     // Packages converted at once; without -j, one after another with the
     // pages counted on the progress line.
     std::optional<unsigned> Jobs;
