@@ -152,12 +152,12 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
     TXpsRunOutcome outcome;
     {
         TPageProgress progress(err, file, showProgress);
-        converter.OnPageDone = [&progress](int32_t document, int32_t page) { progress.PageDone(document, page); };
+        converter.OnPageDone = [&progress](const TXpsPageResult& page) { progress.PageDone(page.Document, page.Page); };
         outcome = converter.Convert(&source);
     }
     for (const std::u16string& line : log.Lines) WriteLine(out, line);
     if (outcome.Error) ReportError(out, err, file, outcome.Error->Message);
-    if (outcome.NestedContentSkipped)
+    if (outcome.NestedModeWouldHelp())
         AboutFile(err, file) << "content inside canvases was skipped; --nested converts it\n";
     ReportFallenBackFonts(err, file, outcome.FontPartsFallenBack);
     return outcome.Complete() ? kExitSuccess : kExitFailure;

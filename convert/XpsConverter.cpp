@@ -1,4 +1,5 @@
 #include "convert/XpsConverter.h"
+#include "convert/XpsContentReading.h"
 #include "convert/XpsValues.h"
 
 #include <cstring>
@@ -16,6 +17,7 @@ constexpr char16_t kPackageRelationships[] = u"_rels/.rels";
 // The relationship type's last segment, the same in XPS and OpenXPS.
 constexpr std::u16string_view kFixedRepresentation = u"/fixedrepresentation";
 constexpr size_t kMaxStemLength = 50;
+constexpr char16_t kDefaultFontName[] = u"Arial";
 
 // The reader's legacy mode, which the text chain depends on, is chosen by a
 // version 1.0 declaration without "standalone".
@@ -100,11 +102,8 @@ void TXpsConverter::ConvertSequence(const std::u16string& sourceName, TXpsRunOut
         ConvertDocument(PartNameFromSource(document.Source, sequenceName), document.Number, sourceName, outcome);
 }
 
-// The flat conversion takes either root name wherever a search finds it; the
-// nested one takes a root name only where it is, and otherwise the part the
-// package relationships name.
 std::u16string TXpsConverter::FindSequence() {
-    if (Nested) {
+    if (Reading().FindsSequenceAtRoot()) {
         for (const char16_t* name : {kSequenceName, kShortSequenceName})
             if (Package.HasEntry(name)) return name;
         return SequenceFromRelationships();
@@ -135,10 +134,11 @@ std::vector<TXpsConverter::TReference> TXpsConverter::ReadReferences(const std::
     ExtractMarkup(partName, buffer);
     TqlxXMLDocument part;
     const bool undeclared = !HasDeclaration(buffer);
+    const bool readAsPage = undeclared && Reading().ReadsUndeclaredParts();
     try {
-        LoadMarkup(partName, buffer, part, Nested && undeclared);
+        LoadMarkup(partName, buffer, part, readAsPage);
     } catch (const TqlxInvalidXMLException&) {
-        outcome.NestedContentSkipped = !Nested && undeclared;
+        outcome.RefusedUndeclaredPart = undeclared && !readAsPage;
         throw;
     }
     std::vector<TReference> references;
@@ -158,12 +158,14 @@ void TXpsConverter::ConvertDocument(const std::u16string& docName, int32_t docum
         const int32_t pageIndex = log_.Append(pageLine);
         TMemoryStream page;
         ExtractMarkup(pageName, page);
-        const bool done = ConvertFixedPage(page, OutputName(sourceName, document, content.Number), pageName);
-        ++(done ? outcome.PagesConverted : outcome.PagesFailed);
-        outcome.NestedContentSkipped = outcome.NestedContentSkipped || pageSkippedNested_;
-        runTemplateBytes_ += pageTemplateBytes_;
+        TXpsPageResult result = ConvertFixedPage(page, OutputName(sourceName, document, content.Number), pageName);
+        result.Document = document;
+        result.Page = content.Number;
+        ++(result.Status == TXpsPageStatus::Failed ? outcome.PagesFailed : outcome.PagesConverted);
+        outcome.SkippedCanvasContent = outcome.SkippedCanvasContent || result.SkippedCanvasContent;
+        runTemplateBytes_ += result.TemplateBytes;
         log_.Replace(pageIndex, pageLine + u" - Ok");
-        if (OnPageDone) OnPageDone(document, content.Number);
+        if (OnPageDone) OnPageDone(result);
     }
     log_.Replace(docIndex, docLine + u" - Ok");
 }
@@ -198,4 +200,37 @@ void TXpsConverter::ExtractPart(const std::u16string& name, TMemoryStream* buffe
 void TXpsConverter::ExtractMarkup(const std::u16string& name, TMemoryStream& buffer) {
     CheckTemplateRoom();
     Package.ExtractMarkup(name, buffer, Limits);
+}
+
+const TXpsContentReading& TXpsConverter::Reading() const {
+    return Nested ? TXpsContentReading::Nested() : TXpsContentReading::Default();
+}
+
+TXpsPageContext TXpsConverter::PageContext() {
+    const std::u16string chosen = fontNames_.FontName();
+    return {Reading(),
+            Limits,
+            chosen.empty() ? kDefaultFontName : chosen,
+            DocumentFonts ? &fontParts_ : nullptr,
+            log_,
+            [this](const std::u16string& partName) { ExtractPart(partName, nullptr); }};
+}
+
+TXpsPageResult TXpsConverter::ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName,
+                                               const std::u16string& pageName) {
+    try {
+        TqlxXMLDocument page;
+        LoadMarkup(pageName, pageStream, page, true);
+        return TranslatePage(*page.Root(), outName, pageName, PageContext());
+    } catch (...) {
+        const TErrorDescription error = DescribeCurrentError();
+        LogPageError(error.ClassName, error.Message);
+        return {};
+    }
+}
+
+void TXpsConverter::LogPageError(const std::u16string& className, const std::u16string& message) {
+    log_.Append(u"-Convert error!!!");
+    log_.Append(u"-ClassName: " + className);
+    log_.Append(u"-Message: " + message);
 }

@@ -9,6 +9,7 @@
 
 #include "convert/XpsFonts.h"
 #include "convert/XpsPackage.h"
+#include "convert/XpsPageTranslation.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
 
@@ -16,7 +17,7 @@ class TFileStream;
 class TMemoryStream;
 class TqlxXMLDocument;
 class TqlxXMLItem;
-class TqlxRepDoc;
+class TXpsContentReading;
 
 // The log the conversion writes to: the window's memo, the command line's
 // standard output, or a test's list of lines.
@@ -72,10 +73,11 @@ struct TXpsRunOutcome {
     // The error that ended the run early, if one did.
     std::optional<TErrorDescription> Error;
 
-    // The flat conversion left Glyphs or Path elements inside canvases, or
-    // could not read a sequence or document part for want of a declaration:
-    // the nested conversion would do more.
-    bool NestedContentSkipped = false;
+    // The default mode left Glyphs or Path elements inside canvases behind.
+    bool SkippedCanvasContent = false;
+    // The default mode could not read a sequence or document part for want
+    // of an XML declaration.
+    bool RefusedUndeclaredPart = false;
 
     // With the fonts of the document: the font parts whose runs fell back to
     // the chosen family, each once, in the order they first did.
@@ -83,6 +85,8 @@ struct TXpsRunOutcome {
 
     // Every page of an XPS package was converted.
     bool Complete() const { return IsXps && PagesFailed == 0 && !Error; }
+    // The nested mode would convert what this run left behind.
+    bool NestedModeWouldHelp() const { return SkippedCanvasContent || RefusedUndeclaredPart; }
 };
 
 // The GUI-free converter: the window, the command line and the tests drive it
@@ -93,8 +97,9 @@ public:
 
     // The package while a run is on; its messages carry its component's name.
     TXpsPackage Package;
-    // Called after each page with its document and page numbers; may be empty.
-    std::function<void(int32_t document, int32_t page)> OnPageDone;
+    // Called after each page with what became of it; may be empty. Whoever
+    // wants the list of a run's pages keeps it here.
+    std::function<void(const TXpsPageResult& page)> OnPageDone;
     TXpsLimits Limits;
     // Converts the content inside canvases too, under its transforms, reads
     // every form of path geometry and takes thin filled rectangles for rules;
@@ -114,12 +119,12 @@ public:
 
     // Translates one FixedPage part into a template. Every failure is logged
     // as three lines and ends the page; nothing reaches the caller, who learns
-    // from the result whether the page was done. pageName is the page's own
+    // from the result what became of the page. pageName is the page's own
     // part name, against which its references resolve.
-    bool ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
+    TXpsPageResult ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName,
+                                    const std::u16string& pageName);
 
 private:
-    class TPageTranslation;
     // A sequence's reference to a document, or a document's to a page.
     struct TReference {
         int32_t Number;         // 1 + its place among all children of the root
@@ -143,18 +148,14 @@ private:
     // through when buffer is null; a part or a run beyond its limits is refused.
     void ExtractPart(const std::u16string& name, TMemoryStream* buffer);
     void ExtractMarkup(const std::u16string& name, TMemoryStream& buffer);
-    void TranslatePage(TMemoryStream& pageStream, const std::u16string& outName, const std::u16string& pageName);
-    void ReportImageBrushes(const TqlxXMLItem& path, const std::u16string& pageName);
+    const TXpsContentReading& Reading() const;
+    TXpsPageContext PageContext();
     void LogPageError(const std::u16string& className, const std::u16string& message);
 
     IXpsLog& log_;
     const IFontNameSource& fontNames_;
     // What the run's templates take on disk so far.
     int64_t runTemplateBytes_ = 0;
-    // The size of the template the last page wrote, 0 when it wrote none.
-    int64_t pageTemplateBytes_ = 0;
-    // The last page left content inside canvases behind.
-    bool pageSkippedNested_ = false;
     // The font parts of the run, taken out of the package as its runs name them.
     TXpsFontParts fontParts_;
 };

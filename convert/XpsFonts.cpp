@@ -6,6 +6,7 @@
 
 #include "convert/XpsValues.h"
 #include "platform/CodePages.h"
+#include "platform/Conversions.h"
 #include "platform/Streams.h"
 #include "template/qlxGraphicUtils.h"
 
@@ -31,13 +32,6 @@ bool IsObfuscated(std::u16string_view partName) {
            AsciiLowerCase(partName.substr(partName.size() - kObfuscatedExtension.size())) == kObfuscatedExtension;
 }
 
-int HexValue(char16_t ch) {
-    if (ch >= u'0' && ch <= u'9') return ch - u'0';
-    if (ch >= u'a' && ch <= u'f') return ch - u'a' + 10;
-    if (ch >= u'A' && ch <= u'F') return ch - u'A' + 10;
-    return -1;
-}
-
 // The GUID of the file name, its hyphens and braces aside, read as 16 bytes
 // from the last pair of digits to the first.
 std::optional<TObfuscationKey> ObfuscationKey(std::u16string_view partName) {
@@ -47,7 +41,7 @@ std::optional<TObfuscationKey> ObfuscationKey(std::u16string_view partName) {
     size_t count = 0;
     for (const char16_t ch : stem) {
         if (ch == u'-' || ch == u'{' || ch == u'}') continue;
-        const int value = HexValue(ch);
+        const int value = HexDigitValue(ch);
         if (value < 0 || count == digits.size()) return std::nullopt;
         digits[count++] = value;
     }

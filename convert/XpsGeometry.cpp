@@ -14,9 +14,6 @@ namespace {
 // the last bits of equal coordinates apart.
 constexpr long double kSameCoordinate = 1e-6L;
 
-bool IsDigit(char16_t ch) { return ch >= u'0' && ch <= u'9'; }
-bool IsSign(char16_t ch) { return ch == u'+' || ch == u'-'; }
-
 // Reads numbers and command letters off path data or a point list. Numbers
 // end where the XPS number grammar ends, so "1-2" is two numbers and a
 // command letter may follow a number directly.
@@ -27,11 +24,6 @@ public:
     bool AtEnd() {
         SkipSeparators();
         return at_ == text_.size();
-    }
-
-    bool AtNumber() {
-        SkipSeparators();
-        return NumberLength() > 0;
     }
 
     // The next letter, consumed; 0 when something else comes next.
@@ -52,7 +44,7 @@ public:
     // False, consuming nothing, when no number comes next.
     bool ReadNumber(long double& value) {
         SkipSeparators();
-        const size_t length = NumberLength();
+        const size_t length = XpsNumberLength(text_.substr(at_));
         if (length == 0) return false;
         value = XpsStrToFloat(text_.substr(at_, length));
         at_ += length;
@@ -73,29 +65,6 @@ public:
 private:
     void SkipSeparators() {
         while (at_ < text_.size() && (IsXmlBlank(text_[at_]) || text_[at_] == u',')) ++at_;
-    }
-
-    size_t DigitsFrom(size_t i) const {
-        while (i < text_.size() && IsDigit(text_[i])) ++i;
-        return i;
-    }
-
-    // sign? digits ("." digits)? (("e" | "E") sign? digits)?, with a digit or
-    // the "." before any exponent.
-    size_t NumberLength() const {
-        size_t i = at_;
-        if (i < text_.size() && IsSign(text_[i])) ++i;
-        const size_t mantissa = i;
-        i = DigitsFrom(i);
-        if (i < text_.size() && text_[i] == u'.') i = DigitsFrom(i + 1);
-        if (i == mantissa) return 0;
-        if (i < text_.size() && (text_[i] == u'e' || text_[i] == u'E')) {
-            size_t exponent = i + 1;
-            if (exponent < text_.size() && IsSign(text_[exponent])) ++exponent;
-            const size_t end = DigitsFrom(exponent);
-            if (end > exponent) i = end;
-        }
-        return i - at_;
     }
 
     std::u16string_view text_;
@@ -205,6 +174,25 @@ bool IsAxisAlignedRectangle(const std::vector<TXpsPoint>& corners) {
     return true;
 }
 
+// The default mode cuts its path data at single blanks.
+std::u16string_view FirstToken(std::u16string_view data) { return data.substr(0, data.find(u' ')); }
+
+void DropFirstToken(std::u16string_view& data) {
+    const size_t blank = data.find(u' ');
+    data = blank == std::u16string_view::npos ? std::u16string_view() : data.substr(blank + 1);
+}
+
+void DropChars(std::u16string_view& data, size_t count) { data.remove_prefix(std::min(count, data.size())); }
+
+// "x,y"; a token without "," has an empty x part, which fails as a number.
+TXpsPoint ReadTokenPoint(std::u16string_view token) {
+    const size_t comma = token.find(u',');
+    const bool hasComma = comma != std::u16string_view::npos;
+    const std::u16string_view x = hasComma ? token.substr(0, comma) : std::u16string_view();
+    const std::u16string_view y = hasComma ? token.substr(comma + 1) : token;
+    return {XpsStrToFloat(x), XpsStrToFloat(y)};
+}
+
 }  // namespace
 
 TXpsPoint TXpsMatrix::Map(TXpsPoint point) const {
@@ -273,11 +261,10 @@ TXpsGeometry ReadPathFigures(const TqlxXMLItem& pathGeometry) {
     return figures.Take();
 }
 
-std::vector<TXpsLine> StraightLines(const TXpsGeometry& geometry, const TXpsMatrix& transform) {
-    std::vector<TXpsLine> lines;
+void ForEachStraightLine(const TXpsGeometry& geometry, const TXpsMatrix& transform, const TXpsLineSink& sink) {
     const auto add = [&](TXpsPoint from, TXpsPoint to) {
         const TXpsLine line{transform.Map(from), transform.Map(to)};
-        if (!(line.From == line.To)) lines.push_back(line);
+        if (!SamePlace(line.From, line.To)) sink(line);
     };
     for (const TXpsFigure& figure : geometry) {
         TXpsPoint from = figure.Start;
@@ -287,16 +274,43 @@ std::vector<TXpsLine> StraightLines(const TXpsGeometry& geometry, const TXpsMatr
         }
         if (figure.Closed) add(from, figure.Start);
     }
-    return lines;
+}
+
+void ForEachDefaultPathLine(std::u16string_view data, const TXpsLineSink& sink) {
+    if (data.find(u"F1") == std::u16string_view::npos) return;
+    DropChars(data, 3);
+    TXpsPoint start, current;
+    while (!data.empty()) {
+        if (data.front() != u'M' && data.front() != u'L') return;
+        if (data.front() == u'M') {
+            DropChars(data, 2);
+            start = ReadTokenPoint(FirstToken(data));
+            current = start;
+            DropFirstToken(data);
+        }
+        if (data.empty() || data.front() != u'L') continue;
+        DropChars(data, 2);
+        bool closed = false;
+        while (!data.empty() && !closed) {
+            const std::u16string_view token = FirstToken(data);
+            closed = token.starts_with(u'z');
+            const TXpsPoint next = closed ? start : ReadTokenPoint(token);
+            sink(TXpsLine{current, next});
+            current = next;
+            DropFirstToken(data);
+        }
+    }
 }
 
 std::optional<TXpsLine> ThinRectangleCentreLine(const TXpsGeometry& geometry, const TXpsMatrix& transform,
                                                 long double maxThickness) {
     const auto drawn = [](const TXpsFigure& figure) { return !figure.Steps.empty(); };
-    if (std::count_if(geometry.begin(), geometry.end(), drawn) != 1) return std::nullopt;
-    const TXpsFigure& figure = *std::find_if(geometry.begin(), geometry.end(), drawn);
-    std::vector<TXpsPoint> corners = {transform.Map(figure.Start)};
-    for (const TXpsFigure::TStep& step : figure.Steps) {
+    const auto figure = std::find_if(geometry.begin(), geometry.end(), drawn);
+    if (figure == geometry.end() || std::find_if(figure + 1, geometry.end(), drawn) != geometry.end()) return std::nullopt;
+    // Four corners, the last step perhaps back to the first.
+    if (figure->Steps.size() > 4) return std::nullopt;
+    std::vector<TXpsPoint> corners = {transform.Map(figure->Start)};
+    for (const TXpsFigure::TStep& step : figure->Steps) {
         if (!step.Straight) return std::nullopt;
         corners.push_back(transform.Map(step.End));
     }

@@ -1,11 +1,13 @@
 #pragma once
 
-// The geometry of XPS paths as the nested mode reads it: affine transforms,
-// figures read from the abbreviated path syntax or from PathFigure elements,
-// and what a template can show of them, which is straight lines. Curves and
-// arcs only move the current point to their end.
+// The geometry of XPS paths: affine transforms, figures read from the
+// abbreviated path syntax or from PathFigure elements, and what a template
+// can show of them, which is straight lines. Curves and arcs only move the
+// current point to their end. The default mode reads path data its own,
+// narrower way, which stands here beside the full syntax.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -62,9 +64,21 @@ struct TXpsLine {
     TXpsPoint To;
 };
 
+// Takes the lines of a path one at a time, so that a path of millions of
+// segments never stands in memory as lines.
+using TXpsLineSink = std::function<void(const TXpsLine& line)>;
+
 // Every straight step of the geometry and every closing line, both ends
-// mapped, in order; lines whose mapped ends coincide are left out.
-std::vector<TXpsLine> StraightLines(const TXpsGeometry& geometry, const TXpsMatrix& transform);
+// mapped, in order; lines whose mapped ends are one place are left out.
+void ForEachStraightLine(const TXpsGeometry& geometry, const TXpsMatrix& transform, const TXpsLineSink& sink);
+
+// The default mode's path data: only data holding "F1" draws. Its first
+// three characters are dropped, then "M x,y" starts a figure and "L" a list
+// of points up to a closing "z", tokens cut at single blanks, case
+// sensitive; each point is one line, one of no length too. Anything else at
+// the start of a pass ends the path, keeping its lines; a token that is no
+// "x,y" pair raises EConvertError.
+void ForEachDefaultPathLine(std::u16string_view data, const TXpsLineSink& sink);
 // A geometry of one figure of straight steps through four corners that maps
 // to an axis-aligned rectangle no thicker than maxThickness: its centre line
 // along the longer side.

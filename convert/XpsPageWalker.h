@@ -1,14 +1,15 @@
 #pragma once
 
-// Walks the content of a fixed page. The flat walk takes the page's own
-// Glyphs and Path children as they stand. The nested walk enters every
-// Canvas, depth first, keeping the transform that maps each element's
-// coordinates to the page and the resource dictionaries in scope, the
-// nearest first; property elements (names with a ".") and resources are not
-// content. The walk never recurses, so a deep page costs no stack.
+// Walks the content of a fixed page in document order, handing each Glyphs
+// and Path element that is content to a visitor together with the scope it
+// stands in. The flat walk takes the page's own children as they stand. The
+// nested walk enters every Canvas, depth first, keeping the transform that
+// maps each element's coordinates to the page and the resource dictionaries
+// in scope, the nearest first; property elements (names with a ".") and
+// resources are not content. No walk recurses, so a deep page costs no stack.
 
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -27,18 +28,37 @@ public:
     void Leave();
     // The nearest resource of that key, or nullptr.
     const TqlxXMLItem* Find(std::u16string_view key) const;
+    // The figures of a PathGeometry resource, read once however many paths name it.
+    std::shared_ptr<const TXpsGeometry> Figures(const TqlxXMLItem& pathGeometry) const;
 
 private:
     std::unordered_map<std::u16string, std::vector<const TqlxXMLItem*>> byKey_;
     std::vector<std::vector<std::u16string>> entered_;  // the keys each Enter added
+    mutable std::unordered_map<const TqlxXMLItem*, std::shared_ptr<const TXpsGeometry>> figures_;
+};
+
+// Where a property's value stands: nowhere, in the element a property
+// element holds, in the resource a reference names (null when it names
+// none), or in the attribute's own text.
+struct TXpsPropertyValue {
+    enum TKind { Absent, InElement, InResource, InText };
+    TKind Kind = Absent;
+    const TqlxXMLItem* Element = nullptr;
+    std::u16string Text;
 };
 
 // A brush as the converter sees it: whether there is one, and its colour
-// when it is a solid colour (-16777216 for every other kind).
+// when it is a solid colour (kNoXpsColor for every other kind).
 struct TXpsBrush {
     bool Present = false;
     bool Solid = false;
     int32_t Color = 0;
+};
+
+// A path's figures, with the transform of the PathGeometry they come from.
+struct TXpsPathGeometry {
+    std::shared_ptr<const TXpsGeometry> Figures;
+    TXpsMatrix Transform;
 };
 
 // Where the walk stands: what maps the coordinates of the elements found
@@ -49,18 +69,17 @@ public:
 
     TXpsMatrix Transform;
 
-    // The element's own render transform (attribute, resource or property
-    // element), then Transform.
+    // The element's property: its property element (<Path.Fill>...), else
+    // its attribute, which may be a {StaticResource key} reference.
+    TXpsPropertyValue Resolve(const TqlxXMLItem& element, std::u16string_view property) const;
+    // The element's own render transform, then Transform.
     TXpsMatrix TotalTransformOf(const TqlxXMLItem& element) const;
-    // The brush of the element's property ("Fill", "Stroke"): attribute,
-    // resource or property element.
+    // The brush of the element's property ("Fill", "Stroke").
     TXpsBrush BrushOf(const TqlxXMLItem& element, std::u16string_view property) const;
-    // A Path's geometry (Data attribute, resource or Path.Data property
-    // element); geometryTransform receives the PathGeometry's own transform.
-    TXpsGeometry GeometryOf(const TqlxXMLItem& path, TXpsMatrix& geometryTransform) const;
+    // A Path's geometry, from its Data.
+    TXpsPathGeometry GeometryOf(const TqlxXMLItem& path) const;
 
 private:
-    const TqlxXMLItem* Resource(std::u16string_view reference) const;
     TXpsMatrix ReadTransform(const TqlxXMLItem& element, std::u16string_view property) const;
 
     const TXpsResources* resources_;  // none in the flat walk
@@ -73,7 +92,8 @@ public:
     virtual void VisitPath(const TqlxXMLItem& path, const TXpsScope& scope) = 0;
 };
 
-// Hands the page's Glyphs and Path elements to the visitor in document
-// order. The flat walk reports whether it left Glyphs or Path elements
-// inside canvases behind.
-bool WalkFixedPage(const TqlxXMLItem& page, bool nested, IXpsPageVisitor& visitor);
+// The page's own Glyphs and Path children, in a scope of no transform and no
+// resources. True when it left Glyphs or Path elements inside canvases behind.
+bool WalkFlatPage(const TqlxXMLItem& page, IXpsPageVisitor& visitor);
+// Every Glyphs and Path of the page's content, at any depth of canvases.
+void WalkNestedPage(const TqlxXMLItem& page, IXpsPageVisitor& visitor);

@@ -13,12 +13,16 @@
 
 namespace {
 
-constexpr int32_t kNoColor = -16777216;
-
 bool IsDigit(char16_t ch) { return ch >= u'0' && ch <= u'9'; }
+bool IsSign(char16_t ch) { return ch == u'+' || ch == u'-'; }
 
 size_t SkipDigits(std::u16string_view text, size_t i) {
     while (i < text.size() && IsDigit(text[i])) ++i;
+    return i;
+}
+
+size_t SkipSpaces(std::u16string_view text, size_t i) {
+    while (i < text.size() && text[i] == u' ') ++i;
     return i;
 }
 
@@ -31,36 +35,26 @@ struct TXpsNumberText {
     std::u16string_view Exponent;
 };
 
-// Checks the XPS number grammar. Only ASCII can match, so the text need not
-// go through the 8-bit code page first.
-std::optional<TXpsNumberText> SplitXpsNumber(std::u16string_view text, char16_t decimalSeparator) {
-    TXpsNumberText number;
+// The number text, blanks around it allowed, taken apart. Only ASCII can
+// match, so the text need not go through the 8-bit code page first.
+std::optional<TXpsNumberText> SplitXpsNumber(std::u16string_view text) {
+    const size_t start = SkipSpaces(text, 0);
+    const size_t length = XpsNumberLength(text.substr(start));
+    if (length == 0 || SkipSpaces(text, start + length) != text.size()) return std::nullopt;
+    const std::u16string_view number = text.substr(start, length);
+    TXpsNumberText parts;
     size_t i = 0;
-    while (i < text.size() && text[i] == u' ') ++i;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) number.Negative = text[i++] == u'-';
-    const size_t integerStart = i;
-    i = SkipDigits(text, i);
-    number.Integer = text.substr(integerStart, i - integerStart);
-    bool separator = false;
-    if (i < text.size() && text[i] == decimalSeparator) {
-        separator = true;
-        const size_t fractionStart = ++i;
-        i = SkipDigits(text, i);
-        number.Fraction = text.substr(fractionStart, i - fractionStart);
+    if (IsSign(number[i])) parts.Negative = number[i++] == u'-';
+    const size_t integerEnd = SkipDigits(number, i);
+    parts.Integer = number.substr(i, integerEnd - i);
+    i = integerEnd;
+    if (i < number.size() && number[i] == u'.') {
+        const size_t fractionEnd = SkipDigits(number, i + 1);
+        parts.Fraction = number.substr(i + 1, fractionEnd - i - 1);
+        i = fractionEnd;
     }
-    // "." alone is a number, an exponent alone is not.
-    if (number.Integer.empty() && !separator) return std::nullopt;
-    if (i < text.size() && (text[i] == u'E' || text[i] == u'e')) {
-        const size_t exponentStart = ++i;
-        if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) ++i;
-        const size_t digitsStart = i;
-        i = SkipDigits(text, i);
-        if (i == digitsStart) return std::nullopt;
-        number.Exponent = text.substr(exponentStart, i - exponentStart);
-    }
-    while (i < text.size() && text[i] == u' ') ++i;
-    if (i != text.size()) return std::nullopt;
-    return number;
+    if (i < number.size()) parts.Exponent = number.substr(i + 1);
+    return parts;
 }
 
 // 10^k for k up to 27 is exact in 80 bits, and so is any 19-digit integer: one
@@ -117,11 +111,10 @@ bool ConvertLongNumber(const TXpsNumberText& number, long double& value) {
     throw EConvertError(u"'" + std::u16string(text) + u"' is not a valid floating point value");
 }
 
-bool IsBlankOrControl(char16_t ch) { return ch <= 32; }
-
-std::u16string_view TrimBlanks(std::u16string_view text) {
-    while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
+// The text without the spaces and control characters (codes up to 32) at its ends.
+std::u16string_view TrimSpacesAndControls(std::u16string_view text) {
+    while (!text.empty() && text.front() <= u' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() <= u' ') text.remove_suffix(1);
     return text;
 }
 
@@ -150,6 +143,24 @@ std::u16string NormaliseSegments(std::u16string_view path) {
 
 }  // namespace
 
+// sign? digits ("." digits)? (("e" | "E") sign? digits)?, with a digit or
+// the "." before any exponent; an exponent without digits is no part of it.
+size_t XpsNumberLength(std::u16string_view text) {
+    size_t i = 0;
+    if (i < text.size() && IsSign(text[i])) ++i;
+    const size_t mantissa = i;
+    i = SkipDigits(text, i);
+    if (i < text.size() && text[i] == u'.') i = SkipDigits(text, i + 1);
+    if (i == mantissa) return 0;
+    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+        size_t exponent = i + 1;
+        if (exponent < text.size() && IsSign(text[exponent])) ++exponent;
+        const size_t end = SkipDigits(text, exponent);
+        if (end > exponent) i = end;
+    }
+    return i;
+}
+
 const TFormatSettings& XpsFormatSettings() {
     static const TFormatSettings settings = [] {
         TFormatSettings xps = LocaleFormatSettings();
@@ -160,7 +171,7 @@ const TFormatSettings& XpsFormatSettings() {
 }
 
 long double XpsStrToFloat(std::u16string_view text) {
-    const auto number = SplitXpsNumber(text, XpsFormatSettings().DecimalSeparator);
+    const auto number = SplitXpsNumber(text);
     if (!number) RaiseInvalidFloat(text);
     if (const auto value = ConvertShortNumber(*number)) return *value;
     long double value = 0;
@@ -169,11 +180,11 @@ long double XpsStrToFloat(std::u16string_view text) {
 }
 
 int32_t XpsColorToColor(std::u16string_view text) {
-    if (TrimBlanks(text).size() < 2 || text.front() != u'#') return kNoColor;
+    if (TrimSpacesAndControls(text).size() < 2 || text.front() != u'#') return kNoXpsColor;
     std::u16string argb(text);
     // The sRGB form without alpha is opaque.
     if (argb.size() == 7) argb.insert(1, u"FF");
-    if (argb.size() < 9) return kNoColor;
+    if (argb.size() < 9) return kNoXpsColor;
     std::u16string abgr = u"$";
     for (size_t position : {2, 3, 8, 9, 6, 7, 4, 5}) abgr.push_back(argb[position - 1]);
     const uint32_t value = static_cast<uint32_t>(StrToInt(abgr));

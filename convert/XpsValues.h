@@ -3,6 +3,7 @@
 // The values XPS markup writes: numbers, colours, part names and the texts
 // of attributes.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -14,7 +15,14 @@ class TqlxXMLItem;
 // The number format XPS numbers are read with: the user's, but with "." as
 // the decimal separator whatever the locale says.
 const TFormatSettings& XpsFormatSettings();
+// The length of the XPS number text starts with, 0 when it starts with none.
+size_t XpsNumberLength(std::u16string_view text);
+// The whole text, blanks around it allowed, as an XPS number; raises
+// EConvertError "'%s' is not a valid floating point value" otherwise.
 long double XpsStrToFloat(std::u16string_view text);
+
+// The colour that stands for "no usable colour".
+constexpr int32_t kNoXpsColor = -16777216;
 int32_t XpsColorToColor(std::u16string_view text);
 // An attribute's text with the characters the part wrote, references still
 // unexpanded: markup read in the reader's legacy mode keeps a character per

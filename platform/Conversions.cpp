@@ -18,14 +18,14 @@ std::u16string IntToStr(int64_t value) {
     return text;
 }
 
-namespace {
-
 int HexDigitValue(char16_t ch) {
     if (ch >= u'0' && ch <= u'9') return ch - u'0';
     if (ch >= u'a' && ch <= u'f') return ch - u'a' + 10;
     if (ch >= u'A' && ch <= u'F') return ch - u'A' + 10;
     return -1;
 }
+
+namespace {
 
 // Length of a hexadecimal prefix at the start of text, 0 when there is none.
 size_t HexPrefixLength(std::u16string_view text) {

@@ -7,6 +7,9 @@
 
 std::u16string IntToStr(int64_t value);
 
+// The value of a hexadecimal digit of either case, -1 for any other character.
+int HexDigitValue(char16_t ch);
+
 // Integer text: optional leading blanks, an optional sign, then decimal digits,
 // or hexadecimal digits after "$", "x", "X", "0x" or "0X". A decimal value must
 // fit a signed 32-bit integer; a hexadecimal one may use all 32 bits and wraps.

@@ -33,7 +33,7 @@ protected:
     std::u16string Convert(TFileStream& source) {
         TXpsConverter converter(log_, font_);
         converter.Nested = nested_;
-        converter.OnPageDone = [this](int32_t document, int32_t page) { pagesDone_.emplace_back(document, page); };
+        converter.OnPageDone = [this](const TXpsPageResult& page) { pagesDone_.emplace_back(page.Document, page.Page); };
         outcome_ = converter.Convert(&source);
         return outcome_.Error ? outcome_.Error->ClassName + u": " + outcome_.Error->Message : kNoError;
     }
@@ -255,21 +255,23 @@ TEST_F(ConversionRun, PartsWithoutADeclarationNeedTheNestedMode) {
     const std::vector<TPart> office = Undeclared(OneDocument(
         {PageWith("<Canvas><Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"9\" UnicodeString=\"in\"/></Canvas>")}));
     EXPECT_EQ(Run("office.xps", office), u"TqlxInvalidXMLException: Invalid file format");
-    EXPECT_TRUE(outcome_.NestedContentSkipped);
+    EXPECT_TRUE(outcome_.RefusedUndeclaredPart);
+    EXPECT_FALSE(outcome_.SkippedCanvasContent);
     nested_ = true;
     EXPECT_EQ(Run("office.xps", office), kNoError);
-    EXPECT_FALSE(outcome_.NestedContentSkipped);
+    EXPECT_FALSE(outcome_.NestedModeWouldHelp());
     EXPECT_EQ(Texts("office_1_1.qlt"), TLines{u"1,2:in"});
 
     // Declared parts convert in the flat mode, which only hints at what it left.
     nested_ = false;
     EXPECT_EQ(Run("flat.xps", OneDocument({PageWith("<Canvas><Canvas><Path Data=\"M 0,0 L 1,1\"/></Canvas></Canvas>")})),
               kNoError);
-    EXPECT_TRUE(outcome_.NestedContentSkipped);
+    EXPECT_TRUE(outcome_.SkippedCanvasContent);
+    EXPECT_FALSE(outcome_.RefusedUndeclaredPart);
     EXPECT_TRUE(outcome_.Complete());
     EXPECT_EQ(Run("flat.xps", OneDocument({PageWith("<Canvas><Canvas.Resources><Path/></Canvas.Resources></Canvas>")})),
               kNoError);
-    EXPECT_FALSE(outcome_.NestedContentSkipped);
+    EXPECT_FALSE(outcome_.NestedModeWouldHelp());
 }
 
 TEST_F(ConversionRun, TheNestedModeFindsTheSequenceThroughThePackageRelationships) {

@@ -71,7 +71,7 @@ TEST_F(Packages, OfficePackagesConvertInTheNestedMode) {
     for (const std::string* package : {&spreadsheet, &text}) {
         const TXpsRunOutcome flat = ConvertCopy(*package, "flat.xps");
         EXPECT_EQ(flat.Error->Message, u"Invalid file format");
-        EXPECT_TRUE(flat.NestedContentSkipped);
+        EXPECT_TRUE(flat.RefusedUndeclaredPart);
     }
 
     EXPECT_TRUE(ConvertCopy(spreadsheet, "sheet.xps", true).Complete());

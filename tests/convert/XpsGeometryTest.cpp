@@ -17,8 +17,9 @@ std::string Text(long double value) { return Utf16ToUtf8(FloatToStr(value)); }
 // "x1,y1-x2,y2" for every line the geometry strokes, mapped by transform.
 std::vector<std::string> Lines(const TXpsGeometry& geometry, const TXpsMatrix& transform = {}) {
     std::vector<std::string> lines;
-    for (const TXpsLine& line : StraightLines(geometry, transform))
+    ForEachStraightLine(geometry, transform, [&](const TXpsLine& line) {
         lines.push_back(Text(line.From.X) + "," + Text(line.From.Y) + "-" + Text(line.To.X) + "," + Text(line.To.Y));
+    });
     return lines;
 }
 

@@ -1,0 +1,129 @@
+#include "convert/XpsContentReading.h"
+
+#include "convert/XpsPageWalker.h"
+#include "convert/XpsValues.h"
+#include "xml/qlxXML.h"
+
+namespace {
+
+// Office suites draw underlines and table rules as filled rectangles this thin.
+constexpr long double kRuleThickness = 3;
+
+// The text of UnicodeString and Data: the attribute's raw bytes, which the
+// legacy-mode reader kept one character per byte, decoded as UTF-8 and then
+// unescaped once.
+std::u16string ReadTextAttr(const TqlxXMLItem& item, std::u16string_view name) {
+    return XpsUnescape(RawXpsText(item, name, true));
+}
+
+long double ReadNumberAttr(const TqlxXMLItem& item, std::u16string_view name) {
+    return XpsStrToFloat(item.GetAttr(name));
+}
+
+TXpsPoint ReadOrigin(const TqlxXMLItem& glyphs) {
+    return {ReadNumberAttr(glyphs, u"OriginX"), ReadNumberAttr(glyphs, u"OriginY")};
+}
+
+// Each element goes to the reading's own translation, then to the sink.
+template <typename Reading>
+class TReadingVisitor : public IXpsPageVisitor {
+public:
+    explicit TReadingVisitor(IXpsContentSink& sink) : sink_(sink) {}
+
+    void VisitGlyphs(const TqlxXMLItem& glyphs, const TXpsScope& scope) override {
+        sink_.AddText(Reading::ReadRun(glyphs, scope));
+    }
+
+    void VisitPath(const TqlxXMLItem& path, const TXpsScope& scope) override {
+        Reading::ReadLines(path, scope, sink_);
+        sink_.PathDone(path);
+    }
+
+private:
+    IXpsContentSink& sink_;
+};
+
+class TDefaultReading : public TXpsContentReading {
+public:
+    bool ReadPage(const TqlxXMLItem& page, IXpsContentSink& sink) const override {
+        TReadingVisitor<TDefaultReading> visitor(sink);
+        return WalkFlatPage(page, visitor);
+    }
+    bool ReadsUndeclaredParts() const override { return false; }
+    bool FindsSequenceAtRoot() const override { return false; }
+
+    static TXpsTextRun ReadRun(const TqlxXMLItem& glyphs, const TXpsScope&) {
+        TXpsTextRun run;
+        run.Glyphs = &glyphs;
+        run.Origin = ReadOrigin(glyphs);
+        run.Color = XpsColorToColor(glyphs.GetAttr(u"Fill"));
+        run.Text = ReadTextAttr(glyphs, u"UnicodeString");
+        run.EmSize = ReadNumberAttr(glyphs, u"FontRenderingEmSize");
+        return run;
+    }
+
+    static void ReadLines(const TqlxXMLItem& path, const TXpsScope&, IXpsContentSink& sink) {
+        const std::u16string data = ReadTextAttr(path, u"Data");
+        if (path.HasAttr(u"Fill")) {
+            // A filled outline draws no lines, but a malformed colour still fails the page.
+            XpsColorToColor(path.GetAttr(u"Fill"));
+            return;
+        }
+        const int32_t stroke = XpsColorToColor(path.GetAttr(u"Stroke"));
+        ForEachDefaultPathLine(data, [&](const TXpsLine& line) { sink.AddLine(stroke, line); });
+    }
+};
+
+class TNestedReading : public TXpsContentReading {
+public:
+    bool ReadPage(const TqlxXMLItem& page, IXpsContentSink& sink) const override {
+        TReadingVisitor<TNestedReading> visitor(sink);
+        WalkNestedPage(page, visitor);
+        return false;
+    }
+    bool ReadsUndeclaredParts() const override { return true; }
+    bool FindsSequenceAtRoot() const override { return true; }
+
+    // The origin and the em size go through the run's transforms; the "{}"
+    // that escapes a text starting with a brace is no part of it.
+    static TXpsTextRun ReadRun(const TqlxXMLItem& glyphs, const TXpsScope& scope) {
+        TXpsTextRun run;
+        run.Glyphs = &glyphs;
+        run.Transform = scope.TotalTransformOf(glyphs);
+        run.Origin = run.Transform.Map(ReadOrigin(glyphs));
+        const TXpsBrush fill = scope.BrushOf(glyphs, u"Fill");
+        run.Color = fill.Present ? fill.Color : kNoXpsColor;
+        run.Text = ReadTextAttr(glyphs, u"UnicodeString");
+        if (run.Text.starts_with(u"{}")) run.Text.erase(0, 2);
+        run.EmSize = ReadNumberAttr(glyphs, u"FontRenderingEmSize") * run.Transform.VerticalScale();
+        return run;
+    }
+
+    // A stroke draws every straight segment; a solid fill without a stroke
+    // draws a thin rectangle as the rule it stands for.
+    static void ReadLines(const TqlxXMLItem& path, const TXpsScope& scope, IXpsContentSink& sink) {
+        const TXpsMatrix pathTransform = scope.TotalTransformOf(path);
+        const TXpsBrush stroke = scope.BrushOf(path, u"Stroke");
+        const TXpsBrush fill = scope.BrushOf(path, u"Fill");
+        const TXpsPathGeometry geometry = scope.GeometryOf(path);
+        const TXpsMatrix transform = geometry.Transform.Then(pathTransform);
+        if (stroke.Present) {
+            ForEachStraightLine(*geometry.Figures, transform, [&](const TXpsLine& line) { sink.AddLine(stroke.Color, line); });
+        } else if (fill.Solid) {
+            if (const auto rule = ThinRectangleCentreLine(*geometry.Figures, transform, kRuleThickness))
+                sink.AddLine(fill.Color, *rule);
+        }
+    }
+};
+
+}  // namespace
+
+const TXpsContentReading& TXpsContentReading::Default() {
+    static const TDefaultReading reading;
+    return reading;
+}
+
+const TXpsContentReading& TXpsContentReading::Nested() {
+    static const TNestedReading reading;
+    return reading;
+}
