@@ -140,6 +140,17 @@ void ReportFallenBackFonts(std::ostream& err, const std::u16string& file, const 
     err << '\n';
 }
 
+// A picture that cannot be written costs only itself: the run goes on, and
+// the first such error is kept to be told after the log.
+void DrawPicture(const TXpsPageResult& page, std::optional<std::u16string>& firstError) {
+    if (page.Status != TXpsPageStatus::Written) return;
+    try {
+        WritePictureBeside(page.TemplateName);
+    } catch (...) {
+        if (!firstError) firstError = DescribeCurrentError().Message;
+    }
+}
+
 int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std::ostream& out, std::ostream& err,
                 bool showProgress) {
     TFileStream source = OpenSource(file);
@@ -150,23 +161,22 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
     converter.Nested = options.Nested;
     converter.DocumentFonts = options.DocumentFonts;
     TXpsRunOutcome outcome;
+    std::optional<std::u16string> pictureError;
     {
         TPageProgress progress(err, file, showProgress);
-        converter.OnPageDone = [&progress](const TXpsPageResult& page) { progress.PageDone(page.Document, page.Page); };
+        converter.OnPageDone = [&](const TXpsPageResult& page) {
+            progress.PageDone(page.Document, page.Page);
+            if (options.Preview) DrawPicture(page, pictureError);
+        };
         outcome = converter.Convert(&source);
     }
     for (const std::u16string& line : log.Lines) WriteLine(out, line);
     if (outcome.Error) ReportError(out, err, file, outcome.Error->Message);
+    if (pictureError) ReportError(out, err, file, *pictureError);
     if (outcome.NestedModeWouldHelp())
         AboutFile(err, file) << "content inside canvases was skipped; --nested converts it\n";
     ReportFallenBackFonts(err, file, outcome.FontPartsFallenBack);
-    return outcome.Complete() ? kExitSuccess : kExitFailure;
-}
-
-void DrawPicture(const std::u16string& templateName, std::ostream& out) {
-    const std::u16string pictureName = PictureName(templateName);
-    TTemplatePicture(templateName).SaveToFile(pictureName);
-    out << PrintableName(pictureName) << '\n';
+    return outcome.Complete() && !pictureError ? kExitSuccess : kExitFailure;
 }
 
 void ListEntries(const std::u16string& file, std::ostream& out) {
@@ -187,7 +197,7 @@ void ExtractEntry(const std::u16string& file, const std::u16string& name, std::o
 int ProcessFile(const std::u16string& file, const TXps2QltOptions& options, std::ostream& out, std::ostream& err,
                 bool showProgress) {
     try {
-        if (options.Mode == TXps2QltMode::Pictures) DrawPicture(file, out);
+        if (options.Mode == TXps2QltMode::Pictures) out << PrintableName(WritePictureBeside(file)) << '\n';
         else if (options.Mode == TXps2QltMode::List) ListEntries(file, out);
         else if (options.Mode == TXps2QltMode::Extract) ExtractEntry(file, options.EntryName, out);
         else return ConvertFile(file, options, out, err, showProgress);

@@ -1,199 +1,324 @@
 #include "template/TemplatePicture.h"
 
+// A picture is drawn beside every template of a run, so it must cost little
+// next to the template itself. It is plain text, written object by object as
+// the template's tags are read: each object's attribute text is taken apart
+// in one pass, its numbers are read in either decimal separator, and the
+// picture's numbers are written to a millionth of a pixel, finer than any
+// screen shows.
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <string_view>
 
+#include "platform/CodePages.h"
 #include "platform/Conversions.h"
-#include "platform/NumberFormat.h"
 #include "platform/Streams.h"
 #include "template/crtqlt.h"
 #include "xml/qlxXML.h"
-#include "xml/qlxXMLAttrText.h"
+#include "xml/qlxXMLReader.h"
 
 namespace {
 
 // What the picture's size is given in: CSS pixels, 96 to the inch.
-constexpr long double kPicturePixelsPerMillimetre = 96 / 25.4L;
+constexpr double kPicturePixelsPerMillimetre = 96 / 25.4;
+constexpr double kTemplatePixelsPerMillimetre = PixelsPerMillimetre;
 // The text stands 1 millimetre in from its box's left and top edges.
-constexpr long double kTextInset = PixelsPerMillimetre;
+constexpr double kTextInset = kTemplatePixelsPerMillimetre;
 // SVG places text by its baseline. A face's ascent, from the top of its
 // line to the baseline, is about 0.9 em in the common families; the picture
 // does not measure the face, which the viewer may not even have.
-constexpr long double kAscent = 0.9L;
+constexpr double kAscent = 0.9;
 constexpr int32_t kBold = 1;
 constexpr int32_t kItalic = 2;
-// How the boxes of text objects are outlined: thin and grey, under the text.
-constexpr std::u16string_view kBoxOutline = u"#a0a0a0";
-constexpr long double kBoxOutlineWidth = 0.5L;
+constexpr double kUnreadable = std::numeric_limits<double>::quiet_NaN();
 
-const TFormatSettings kSvgNumbers{u'.'};
+// The attributes a picture takes from an object, as written in its tag.
+struct TObjectAttributes {
+    std::u16string_view Left, Top, Width, Height;
+    std::u16string_view FontHeight, FontName, FontStyle, FontColor, Text;
+    std::u16string_view FrameColor;
+};
+
+// Where the value of the attribute called name goes, or null. Picked by the
+// name's length first: an object has sixteen attributes, each looked at once.
+std::u16string_view* FieldOf(TObjectAttributes& attributes, std::u16string_view name) {
+    const auto pick = [name](std::u16string_view known, std::u16string_view& field) {
+        return name == known ? &field : nullptr;
+    };
+    switch (name.size()) {
+        case 3: return pick(u"Top", attributes.Top);
+        case 4: return name[0] == u'L' ? pick(u"Left", attributes.Left) : pick(u"Text", attributes.Text);
+        case 5: return pick(u"Width", attributes.Width);
+        case 6: return pick(u"Height", attributes.Height);
+        case 9: return pick(u"Font.Name", attributes.FontName);
+        case 10: return name[5] == u'S' ? pick(u"Font.Style", attributes.FontStyle) : pick(u"Font.Color", attributes.FontColor);
+        case 11: return name[1] == u'o' ? pick(u"Font.Height", attributes.FontHeight) : pick(u"Frame.Color", attributes.FrameColor);
+        default: return nullptr;
+    }
+}
+
+// The next quotation mark at or after from, or the end of the text. Four
+// units are tested at once: a unit equal to the mark is zero after the XOR,
+// and the lowest zero unit is the lowest to borrow into its top bit when one
+// is taken from each unit.
+size_t FindQuote(std::u16string_view text, size_t from) {
+    constexpr uint64_t kQuotes = 0x0022002200220022ull;
+    constexpr uint64_t kOnes = 0x0001000100010001ull;
+    constexpr uint64_t kTopBits = 0x8000800080008000ull;
+    size_t i = from;
+    for (; i + 4 <= text.size(); i += 4) {
+        uint64_t units;
+        std::memcpy(&units, text.data() + i, sizeof units);
+        const uint64_t marks = units ^ kQuotes;
+        if (const uint64_t found = (marks - kOnes) & ~marks & kTopBits; found != 0)
+            return i + static_cast<size_t>(__builtin_ctzll(found)) / 16;
+    }
+    while (i < text.size() && text[i] != u'"') ++i;
+    return i;
+}
+
+// The values of an attribute text of name="value" pairs, in one pass.
+TObjectAttributes ReadObjectAttributes(std::u16string_view attrText) {
+    TObjectAttributes attributes;
+    for (size_t i = 0;;) {
+        const size_t open = FindQuote(attrText, i);
+        if (open == attrText.size() || open == i || attrText[open - 1] != u'=') break;
+        while (IsXmlBlank(attrText[i])) ++i;
+        const std::u16string_view name = attrText.substr(i, open - 1 - i);
+        const size_t close = FindQuote(attrText, open + 1);
+        if (std::u16string_view* field = FieldOf(attributes, name)) *field = attrText.substr(open + 1, close - open - 1);
+        i = close + 1;
+    }
+    return attributes;
+}
 
 // The template's reals are written in the number format of whoever converted
 // it, and the band's Top always with a comma: either separator is taken. Not
-// a number when the attribute is missing or holds no finite number.
-long double ReadReal(const TqlxXMLItem& item, std::u16string_view name) {
-    constexpr long double kUnreadable = std::numeric_limits<long double>::quiet_NaN();
-    const std::u16string_view raw = item.GetRawAttr(name);
-    char digits[64];
-    if (raw.empty() || raw.size() >= sizeof digits) return kUnreadable;
-    for (size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] > 0x7F) return kUnreadable;
-        digits[i] = raw[i] == u',' ? '.' : static_cast<char>(raw[i]);
+// a number when the value is missing or holds no finite number. The common
+// form, a sign and at most 15 digits around the separator, is read at once:
+// such a mantissa and a power of ten up to 1E22 are exact doubles, so their
+// quotient is the correctly rounded value. Others go to from_chars.
+double ReadReal(std::u16string_view text) {
+    static constexpr double kPowersOfTen[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    constexpr int kExactDigits = 15;
+    const bool negative = !text.empty() && text[0] == u'-';
+    uint64_t mantissa = 0;
+    int digits = 0;
+    int fractionDigits = 0;
+    bool separator = false;
+    size_t i = negative ? 1 : 0;
+    for (; i < text.size(); ++i) {
+        const char16_t ch = text[i];
+        if (ch >= u'0' && ch <= u'9') {
+            mantissa = mantissa * 10 + (ch - u'0');
+            ++digits;
+            fractionDigits += separator ? 1 : 0;
+        } else if ((ch == u'.' || ch == u',') && !separator) {
+            separator = true;
+        } else {
+            break;
+        }
+    }
+    if (i == text.size() && digits > 0 && digits <= kExactDigits) {
+        const double value = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
+        return negative ? -value : value;
+    }
+    char bytes[64];
+    if (text.empty() || text.size() >= sizeof bytes) return kUnreadable;
+    for (size_t k = 0; k < text.size(); ++k) {
+        if (text[k] > 0x7F) return kUnreadable;
+        bytes[k] = text[k] == u',' ? '.' : static_cast<char>(text[k]);
     }
     double value = 0;
-    const auto [end, error] = std::from_chars(digits, digits + raw.size(), value);
-    return error == std::errc() && end == digits + raw.size() && std::isfinite(value) ? value : kUnreadable;
+    const auto [end, error] = std::from_chars(bytes, bytes + text.size(), value);
+    return error == std::errc() && end == bytes + text.size() && std::isfinite(value) ? value : kUnreadable;
 }
 
-// Where an object lies on the page: its box, or its line's start and extent.
+// Fixed notation to a millionth of a pixel without trailing zeros, so that
+// sums print as short as their terms; numbers too large for that print in
+// their shortest form. Returns the end of the text written at start.
+char* FormatNumber(char* start, char* end, double value) {
+    constexpr int kPlaces = 6;
+    constexpr int64_t kScale = 1000000;
+    const double scaled = value * kScale;
+    if (!(std::fabs(scaled) < 1e15)) return std::to_chars(start, end, value).ptr;
+    const auto rounded = static_cast<int64_t>(scaled + (scaled < 0 ? -0.5 : 0.5));
+    const uint64_t units = rounded < 0 ? -static_cast<uint64_t>(rounded) : static_cast<uint64_t>(rounded);
+    char digits[24];
+    char* const digitsEnd = digits + sizeof digits;
+    char* first = digitsEnd;
+    uint64_t fraction = units % kScale;
+    if (fraction != 0) {
+        int places = kPlaces;
+        for (; fraction % 10 == 0; fraction /= 10) --places;
+        for (; places > 0; --places, fraction /= 10) *--first = static_cast<char>('0' + fraction % 10);
+        *--first = '.';
+    }
+    for (uint64_t whole = units / kScale;; whole /= 10) {
+        *--first = static_cast<char>('0' + whole % 10);
+        if (whole < 10) break;
+    }
+    if (rounded < 0) *--first = '-';
+    return std::copy(first, digitsEnd, start);
+}
+
+void AppendNumber(std::string& out, double value) {
+    char text[32];
+    out.append(text, FormatNumber(text, text + sizeof text, value));
+}
+
+// The attribute as name="value", after a blank, appended at once.
+void AppendAttr(std::string& out, std::string_view name, double value) {
+    char text[64];
+    char* end = std::copy(name.begin(), name.end(), text + 1);
+    text[0] = ' ';
+    *end++ = '=';
+    *end++ = '"';
+    end = FormatNumber(end, text + sizeof text - 1, value);
+    *end++ = '"';
+    out.append(text, end);
+}
+
+void AppendAttr(std::string& out, std::string_view name, std::string_view value) {
+    out.append(" ").append(name).append("=\"").append(value) += '"';
+}
+
+// Text as XML holds it in content and attribute values alike. Characters no
+// XML text may hold become U+FFFD (lone surrogates do so as they are
+// encoded); tabs and line breaks are written as references, so no reader
+// changes them. Runs of other characters go as they are.
+void AppendEscaped(std::string& out, std::u16string_view text) {
+    size_t runStart = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        std::string_view reference;
+        switch (text[i]) {
+            case u'&': reference = "&amp;"; break;
+            case u'<': reference = "&lt;"; break;
+            case u'>': reference = "&gt;"; break;
+            case u'"': reference = "&quot;"; break;
+            case u'\t': reference = "&#9;"; break;
+            case u'\n': reference = "&#10;"; break;
+            case u'\r': reference = "&#13;"; break;
+            case u'\xFFFE':
+            case u'\xFFFF': reference = "\uFFFD"; break;
+            default:
+                if (text[i] >= u' ') continue;
+                reference = "\uFFFD";
+        }
+        AppendUtf8(out, text.substr(runStart, i - runStart));
+        out += reference;
+        runStart = i + 1;
+    }
+    AppendUtf8(out, text.substr(runStart));
+}
+
+// An attribute value as the template means it: its references expanded.
+void AppendUnescaped(std::string& out, std::u16string_view value) {
+    if (value.find(u'&') == std::u16string_view::npos) AppendEscaped(out, value);
+    else AppendEscaped(out, XMLUnescape(value));
+}
+
+// A family name as a quoted CSS string, whatever characters it holds.
+void AppendFontFamily(std::string& out, std::u16string_view value) {
+    out += " font-family=\"'";
+    if (value.find_first_of(u"&\\'") == std::u16string_view::npos) {
+        AppendEscaped(out, value);
+    } else {
+        std::u16string quoted;
+        for (const char16_t ch : XMLUnescape(value)) {
+            if (ch == u'\\' || ch == u'\'') quoted += u'\\';
+            quoted += ch;
+        }
+        AppendEscaped(out, quoted);
+    }
+    out += "'\"";
+}
+
+// A template colour is 0x00BBGGRR; its top byte holds no colour, and the
+// value that stands for none, or a value that is no number, has black below it.
+void AppendColor(std::string& out, std::string_view name, std::u16string_view color) {
+    constexpr char kHex[] = "0123456789abcdef";
+    const auto value = static_cast<uint32_t>(TryStrToInt(color).value_or(0));
+    char text[] = "#rrggbb";
+    for (const int byte : {0, 1, 2}) {
+        text[1 + 2 * byte] = kHex[(value >> (8 * byte + 4)) & 0xF];
+        text[2 + 2 * byte] = kHex[(value >> (8 * byte)) & 0xF];
+    }
+    AppendAttr(out, name, text);
+}
+
+// Where an object lies on the paper: its box, or its line's start and extent.
 struct TPlacement {
-    long double Left;
-    long double Top;  // from the top of the paper
-    long double Width;
-    long double Height;
+    double Left;
+    double Top;
+    double Width;
+    double Height;
 
     bool Readable() const { return !std::isnan(Left + Top + Width + Height); }
 };
 
-TPlacement ReadPlacement(const TqlxXMLItem& object, long double bandTop) {
-    return {ReadReal(object, u"Left"), bandTop + ReadReal(object, u"Top"), ReadReal(object, u"Width"),
-            ReadReal(object, u"Height")};
+TPlacement ReadPlacement(const TObjectAttributes& attributes, double bandTop) {
+    return {ReadReal(attributes.Left), bandTop + ReadReal(attributes.Top), ReadReal(attributes.Width),
+            ReadReal(attributes.Height)};
 }
 
-int32_t ReadInteger(const TqlxXMLItem& item, std::u16string_view name) {
-    return TryStrToInt(item.GetRawAttr(name)).value_or(0);
+void DrawPicture(std::string& out, double paperWidth, double paperHeight) {
+    const double width = paperWidth * kTemplatePixelsPerMillimetre;
+    const double height = paperHeight * kTemplatePixelsPerMillimetre;
+    out += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\"";
+    AppendAttr(out, "width", paperWidth * kPicturePixelsPerMillimetre);
+    AppendAttr(out, "height", paperHeight * kPicturePixelsPerMillimetre);
+    out += " viewBox=\"0 0 ";
+    AppendNumber(out, width);
+    out += ' ';
+    AppendNumber(out, height);
+    out += "\" xml:space=\"preserve\">\n";
+    // The paper is white whatever the viewer shows behind it.
+    out += "<rect";
+    AppendAttr(out, "width", width);
+    AppendAttr(out, "height", height);
+    out += " fill=\"white\"/>\n";
 }
 
-// Text as XML holds it in content and attribute values alike. Characters no
-// XML text may hold become U+FFFD (lone surrogates do so when written);
-// tabs and line breaks are written as references, so no reader changes them.
-std::u16string SvgText(std::u16string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (const char16_t ch : text) {
-        switch (ch) {
-            case u'&': out += u"&amp;"; break;
-            case u'<': out += u"&lt;"; break;
-            case u'>': out += u"&gt;"; break;
-            case u'"': out += u"&quot;"; break;
-            case u'\t': out += u"&#9;"; break;
-            case u'\n': out += u"&#10;"; break;
-            case u'\r': out += u"&#13;"; break;
-            default: out += ch < u' ' || ch == u'\xFFFE' || ch == u'\xFFFF' ? u'\xFFFD' : ch;
-        }
-    }
-    return out;
-}
-
-// A family name as a quoted CSS string, whatever characters it holds.
-std::u16string FontFamily(std::u16string_view name) {
-    std::u16string quoted = u"'";
-    for (const char16_t ch : name) {
-        if (ch == u'\\' || ch == u'\'') quoted += u'\\';
-        quoted += ch;
-    }
-    return SvgText(quoted + u"'");
-}
-
-// A template colour is 0x00BBGGRR; its top byte holds no colour, and the
-// value that stands for none has black below it.
-std::u16string SvgColor(int32_t color) {
-    constexpr char16_t kHex[] = u"0123456789abcdef";
-    const auto value = static_cast<uint32_t>(color);
-    std::u16string text = u"#";
-    for (const int shift : {0, 8, 16}) {
-        text += kHex[(value >> (shift + 4)) & 0xF];
-        text += kHex[(value >> shift) & 0xF];
-    }
-    return text;
-}
-
-TqlxXMLItem& AddElement(TqlxXMLItem& parent, std::u16string_view name, std::u16string attrText) {
-    TqlxXMLItem& element = *parent.AddChild();
-    element.Name = name;
-    element.AttrText = std::move(attrText);
-    return element;
-}
-
-const TqlxXMLItem* FirstChildNamed(const TqlxXMLItem* parent, std::u16string_view name) {
-    if (parent == nullptr) return nullptr;
-    const int32_t index = parent->IndexOfName(name);
-    return index < 0 ? nullptr : parent->Child(index);
-}
-
-std::u16string PictureAttributes(long double paperWidth, long double paperHeight) {
-    const std::u16string viewBox = u"0 0 " + FloatToStr(paperWidth * PixelsPerMillimetre, kSvgNumbers) + u" " +
-                             FloatToStr(paperHeight * PixelsPerMillimetre, kSvgNumbers);
-    return TAttrText(kSvgNumbers)
-        .Add(u"xmlns", u"http://www.w3.org/2000/svg")
-        .Add(u"version", u"1.1")
-        .Real(u"width", paperWidth * kPicturePixelsPerMillimetre)
-        .Real(u"height", paperHeight * kPicturePixelsPerMillimetre)
-        .Add(u"viewBox", viewBox)
-        .Add(u"xml:space", u"preserve")
-        .Text();
-}
-
-// The paper, white whatever the viewer shows behind it.
-void DrawPaper(TqlxXMLItem& svg, long double paperWidth, long double paperHeight) {
-    AddElement(svg, u"rect",
-               TAttrText(kSvgNumbers)
-                   .Real(u"width", paperWidth * PixelsPerMillimetre)
-                   .Real(u"height", paperHeight * PixelsPerMillimetre)
-                   .Add(u"fill", u"white")
-                   .Text());
-}
-
-void DrawText(TqlxXMLItem& svg, const TqlxXMLItem& memo, long double bandTop) {
+void DrawText(std::string& out, const TObjectAttributes& memo, double bandTop) {
     const TPlacement box = ReadPlacement(memo, bandTop);
-    const std::optional<int32_t> fontHeight = TryStrToInt(memo.GetRawAttr(u"Font.Height"));
+    const std::optional<int32_t> fontHeight = TryStrToInt(memo.FontHeight);
     if (!box.Readable() || !fontHeight) return;
-    AddElement(svg, u"rect",
-               TAttrText(kSvgNumbers)
-                   .Real(u"x", std::min(box.Left, box.Left + box.Width))
-                   .Real(u"y", std::min(box.Top, box.Top + box.Height))
-                   .Real(u"width", std::fabs(box.Width))
-                   .Real(u"height", std::fabs(box.Height))
-                   .Add(u"fill", u"none")
-                   .Add(u"stroke", kBoxOutline)
-                   .Real(u"stroke-width", kBoxOutlineWidth)
-                   .Text());
-    const long double fontSize = std::fabs(static_cast<long double>(*fontHeight));
-    const int32_t style = ReadInteger(memo, u"Font.Style");
-    TAttrText text(kSvgNumbers);
-    text.Real(u"x", box.Left + kTextInset).Real(u"y", box.Top + kTextInset + kAscent * fontSize);
-    text.Add(u"font-family", FontFamily(memo.GetAttr(u"Font.Name"))).Real(u"font-size", fontSize);
-    if (style & kBold) text.Add(u"font-weight", u"bold");
-    if (style & kItalic) text.Add(u"font-style", u"italic");
-    text.Add(u"fill", SvgColor(ReadInteger(memo, u"Font.Color")));
-    AddElement(svg, u"text", text.Text()).Content = SvgText(memo.GetAttr(u"Text"));
+    out += "<rect";
+    AppendAttr(out, "x", std::min(box.Left, box.Left + box.Width));
+    AppendAttr(out, "y", std::min(box.Top, box.Top + box.Height));
+    AppendAttr(out, "width", std::fabs(box.Width));
+    AppendAttr(out, "height", std::fabs(box.Height));
+    out += " fill=\"none\" stroke=\"#a0a0a0\" stroke-width=\"0.5\"/>\n<text";
+    const double fontSize = std::fabs(static_cast<double>(*fontHeight));
+    AppendAttr(out, "x", box.Left + kTextInset);
+    AppendAttr(out, "y", box.Top + kTextInset + kAscent * fontSize);
+    AppendFontFamily(out, memo.FontName);
+    AppendAttr(out, "font-size", fontSize);
+    const int32_t style = TryStrToInt(memo.FontStyle).value_or(0);
+    if (style & kBold) out += " font-weight=\"bold\"";
+    if (style & kItalic) out += " font-style=\"italic\"";
+    AppendColor(out, "fill", memo.FontColor);
+    out += '>';
+    AppendUnescaped(out, memo.Text);
+    out += "</text>\n";
 }
 
-void DrawLine(TqlxXMLItem& svg, const TqlxXMLItem& line, long double bandTop) {
+void DrawLine(std::string& out, const TObjectAttributes& line, double bandTop) {
     const TPlacement extent = ReadPlacement(line, bandTop);
     if (!extent.Readable()) return;
-    AddElement(svg, u"line",
-               TAttrText(kSvgNumbers)
-                   .Real(u"x1", extent.Left)
-                   .Real(u"y1", extent.Top)
-                   .Real(u"x2", extent.Left + extent.Width)
-                   .Real(u"y2", extent.Top + extent.Height)
-                   .Add(u"stroke", SvgColor(ReadInteger(line, u"Frame.Color")))
-                   .Text());
-}
-
-std::unique_ptr<TqlxXMLDocument> ReadTemplate(const std::u16string& templateName) {
-    // Room for the objects of the largest page a conversion writes, and more.
-    constexpr int64_t kMaxElements = 1 << 20;
-    auto document = std::make_unique<TqlxXMLDocument>();
-    document->MaxElements = kMaxElements;
-    TFileStream file(templateName, fmOpenRead | fmShareDenyWrite);
-    document->LoadFromStream(file, false);
-    return document;
+    out += "<line";
+    AppendAttr(out, "x1", extent.Left);
+    AppendAttr(out, "y1", extent.Top);
+    AppendAttr(out, "x2", extent.Left + extent.Width);
+    AppendAttr(out, "y2", extent.Top + extent.Height);
+    AppendColor(out, "stroke", line.FrameColor);
+    out += "/>\n";
 }
 
 }  // namespace
@@ -201,49 +326,66 @@ std::unique_ptr<TqlxXMLDocument> ReadTemplate(const std::u16string& templateName
 ETemplateFormatError::ETemplateFormatError()
     : Exception(u"ETemplateFormatError", u"The file is no report template") {}
 
-TTemplatePicture::TTemplatePicture(const std::u16string& templateName) : TTemplatePicture(*ReadTemplate(templateName)) {}
-
-TTemplatePicture::TTemplatePicture(const TqlxXMLDocument& templateDocument)
-    : svg_(std::make_unique<TqlxXMLDocument>()) {
-    Draw(templateDocument);
+// The template is read tag by tag, with no tree: the picture takes each
+// object once, in order. Its objects are the elements directly inside the
+// first title band, which follows the paper's sizes in the first report page.
+TTemplatePicture::TTemplatePicture(const std::u16string& templateName) {
+    TFileStream file(templateName, fmOpenRead | fmShareDenyWrite);
+    TqlxXMLReader reader(file);
+    reader.ParseDeclaration();
+    TqlxXMLItem tag;
+    const auto readUntil = [&](std::u16string_view name) {
+        TqlxXMLReader::TTagKind kind;
+        do kind = reader.ReadElementTag(tag);
+        while (!tag.Name.empty() && tag.Name != name);
+        return kind;
+    };
+    readUntil(u"TqlxReportPage");
+    const double paperWidth = ReadReal(tag.GetRawAttr(u"PaperWidth"));
+    const double paperHeight = ReadReal(tag.GetRawAttr(u"PaperHeight"));
+    const TqlxXMLReader::TTagKind band = readUntil(u"TqlxReportTitle");
+    const double bandTop = ReadReal(tag.GetRawAttr(u"Top"));
+    if (tag.Name.empty() || std::isnan(paperWidth + paperHeight + bandTop)) throw ETemplateFormatError();
+    // A picture takes about two thirds of its template's bytes.
+    svg_.reserve(static_cast<size_t>(file.Size()));
+    DrawPicture(svg_, paperWidth, paperHeight);
+    if (band == TqlxXMLReader::TTagKind::Open) DrawObjects(reader, tag, bandTop);
+    svg_ += "</svg>\n";
 }
 
-TTemplatePicture::~TTemplatePicture() = default;
-
-void TTemplatePicture::Draw(const TqlxXMLDocument& templateDocument) {
-    const TqlxXMLItem* page = FirstChildNamed(templateDocument.Root(), u"TqlxReportPage");
-    const TqlxXMLItem* band = FirstChildNamed(page, u"TqlxReportTitle");
-    if (band == nullptr) throw ETemplateFormatError();
-    const long double paperWidth = ReadReal(*page, u"PaperWidth");
-    const long double paperHeight = ReadReal(*page, u"PaperHeight");
-    const long double bandTop = ReadReal(*band, u"Top");
-    if (std::isnan(paperWidth + paperHeight + bandTop)) throw ETemplateFormatError();
-    TqlxXMLItem& svg = *svg_->Root();
-    svg.Name = u"svg";
-    svg.AttrText = PictureAttributes(paperWidth, paperHeight);
-    DrawPaper(svg, paperWidth, paperHeight);
-    for (int32_t i = 0; i < band->ChildCount(); ++i) {
-        const TqlxXMLItem& object = *band->Child(i);
-        if (object.Name == u"TqlxMemoView") {
-            ++textCount_;
-            DrawText(svg, object, bandTop);
-        } else if (object.Name == u"TqlxLineView") {
-            ++lineCount_;
-            DrawLine(svg, object, bandTop);
+void TTemplatePicture::DrawObjects(TqlxXMLReader& reader, TqlxXMLItem& tag, double bandTop) {
+    // What lies inside an object is no object of its own.
+    for (int32_t depth = 0;;) {
+        const TqlxXMLReader::TTagKind kind = reader.ReadElementTag(tag);
+        if (kind == TqlxXMLReader::TTagKind::EndTag) {
+            if (depth-- == 0) return;
+            continue;
         }
+        if (depth == 0 && tag.Name == u"TqlxMemoView") {
+            ++textCount_;
+            DrawText(svg_, ReadObjectAttributes(tag.AttrText), bandTop);
+        } else if (depth == 0 && tag.Name == u"TqlxLineView") {
+            ++lineCount_;
+            DrawLine(svg_, ReadObjectAttributes(tag.AttrText), bandTop);
+        }
+        if (kind == TqlxXMLReader::TTagKind::Open) ++depth;
     }
 }
 
-std::string TTemplatePicture::Svg() const {
-    TMemoryStream stream;
-    svg_->SaveToStream(stream);
-    return std::string(reinterpret_cast<const char*>(stream.Memory()), static_cast<size_t>(stream.Size()));
+void TTemplatePicture::SaveToFile(const std::u16string& pictureName) const {
+    WriteFileInPlace(pictureName, [this](TFileStream& file) {
+        file.WriteBuffer(svg_.data(), static_cast<int64_t>(svg_.size()));
+    });
 }
-
-void TTemplatePicture::SaveToFile(const std::u16string& pictureName) const { svg_->WriteToFile(pictureName); }
 
 std::u16string PictureName(const std::u16string& templateName) {
     const size_t delimiter = templateName.find_last_of(u"./");
     const bool extended = delimiter != std::u16string::npos && templateName[delimiter] == u'.';
     return templateName.substr(0, extended ? delimiter : templateName.size()) + u".svg";
+}
+
+std::u16string WritePictureBeside(const std::u16string& templateName) {
+    const std::u16string pictureName = PictureName(templateName);
+    TTemplatePicture(templateName).SaveToFile(pictureName);
+    return pictureName;
 }

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "platform/Exceptions.h"
 
-class TqlxXMLDocument;
+class TqlxXMLItem;
+class TqlxXMLReader;
 
 // A file that holds no report page with a title band and a paper size.
 class ETemplateFormatError : public Exception {
@@ -24,27 +24,26 @@ public:
     // Reads the template file with the project's XML reader; its errors
     // propagate, and a file that is no template raises ETemplateFormatError.
     explicit TTemplatePicture(const std::u16string& templateName);
-    explicit TTemplatePicture(const TqlxXMLDocument& templateDocument);
-    ~TTemplatePicture();
-    TTemplatePicture(const TTemplatePicture&) = delete;
-    TTemplatePicture& operator=(const TTemplatePicture&) = delete;
 
     // The template's text and line objects, drawn or not.
     int32_t TextCount() const { return textCount_; }
     int32_t LineCount() const { return lineCount_; }
 
     // The SVG text in UTF-8.
-    std::string Svg() const;
+    const std::string& Svg() const { return svg_; }
     // Written as templates are: a new file beside pictureName, renamed over it.
     void SaveToFile(const std::u16string& pictureName) const;
 
 private:
-    void Draw(const TqlxXMLDocument& templateDocument);
+    // The objects of the band whose start tag was read last, up to its end tag.
+    void DrawObjects(TqlxXMLReader& reader, TqlxXMLItem& tag, double bandTop);
 
-    std::unique_ptr<TqlxXMLDocument> svg_;
+    std::string svg_;
     int32_t textCount_ = 0;
     int32_t lineCount_ = 0;
 };
 
 // The picture beside a template: the same stem, the extension ".svg".
 std::u16string PictureName(const std::u16string& templateName);
+// Draws the template and writes its picture beside it; returns the picture's name.
+std::u16string WritePictureBeside(const std::u16string& templateName);

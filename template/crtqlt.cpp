@@ -7,9 +7,9 @@
 #include "platform/CodePages.h"
 #include "platform/Conversions.h"
 #include "platform/Exceptions.h"
+#include "platform/NumberFormat.h"
 #include "template/qlxGraphicUtils.h"
 #include "xml/qlxXML.h"
-#include "xml/qlxXMLAttrText.h"
 
 namespace {
 
@@ -38,6 +38,38 @@ long double CurrentDayCount() {
                                      chrono::duration_cast<chrono::milliseconds>(now - second).count();
     return (date - dayZero).count() + milliseconds / 86400000;
 }
+
+// An attribute text: each attribute as name="value", one blank between them.
+// Values are written as given, so text must be escaped before.
+class TAttrText {
+public:
+    TAttrText& Add(std::u16string_view name, std::u16string_view value) {
+        Open(name);
+        text_ += value;
+        text_ += u'"';
+        return *this;
+    }
+    TAttrText& Real(std::u16string_view name, long double value) {
+        Open(name);
+        AppendFloat(text_, value, FormatSettings());
+        text_ += u'"';
+        return *this;
+    }
+    TAttrText& Integer(std::u16string_view name, int64_t value) { return Add(name, IntToStr(value)); }
+    const std::u16string& Text() const { return text_; }
+
+private:
+    // The separating blank, the name and the opening quotation mark.
+    void Open(std::u16string_view name) {
+        if (text_.empty()) text_.reserve(kTypicalLength);
+        else text_ += u' ';
+        text_ += name;
+        text_ += u"=\"";
+    }
+
+    static constexpr size_t kTypicalLength = 320;
+    std::u16string text_;
+};
 
 std::u16string ReportAttributes() {
     return TAttrText()

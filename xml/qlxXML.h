@@ -110,8 +110,6 @@ public:
     // Writes a new file beside path, renames it over path and loads it again:
     // element pointers taken before the call are invalid afterwards.
     void SaveToFile(const std::u16string& path);
-    // Writes the file as SaveToFile does, but keeps the tree as it is instead of loading it again.
-    void WriteToFile(const std::u16string& path);
 
     void SwapOut(TqlxXMLItem* item);
     void SwapIn(TqlxXMLItem* item);

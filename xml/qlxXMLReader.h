@@ -31,8 +31,13 @@ public:
     // The next tag split into name and attribute text; both are empty at the end of the input.
     void NextTag(std::u16string& name, std::u16string& attrText);
 
-private:
     enum class TTagKind { EndTag, Complete, Open };
+    // The next tag as an element's name and attribute text, the "/" of a
+    // complete element taken off; an end tag, or the end of the input, gives
+    // EndTag with the name as read (empty at the end).
+    TTagKind ReadElementTag(TqlxXMLItem& element);
+
+private:
     enum class TScanState { Outside, Inside, Comment, Done };
 
     int64_t Position() const { return bufferStart_ + readPos_; }
@@ -42,7 +47,6 @@ private:
     TScanState SkipText();
     TScanState CollectTag();
     TScanState SkipComment(int& dashes);
-    TTagKind ReadElementTag(TqlxXMLItem& element);
     void CloseElement(TqlxXMLItem& element, const std::u16string& endTagName, int64_t start, bool noSwap);
 
     static constexpr int32_t kBlockSize = 4096;
