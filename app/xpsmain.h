@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "convert/XpsConverter.h"
 
@@ -74,6 +76,8 @@ public:
     QFrame* Panel1;
     QPushButton* bbOpenXPS;
     QPushButton* bbConvert;
+    // Opens the preview of the templates the last run wrote; enabled once a run wrote some.
+    QPushButton* bbPreview;
     QLineEdit* Edit1;
     TqlxFontComboBox* qlxFontComboBox;
     QLabel* Image1;
@@ -87,6 +91,7 @@ public:
 
     void bbOpenXPSClick();
     void bbConvertClick();
+    void bbPreviewClick();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -103,6 +108,7 @@ private:
     void FormCreate(const QStringList& arguments);
     void FormDestroy();
     void OpenSource(const QString& fileName);
+    void ForgetWrittenPages();
     // Runs a handler; what it raises goes to the application's error box.
     void HandleErrors(const std::function<void()>& handler);
     void ShowException(const std::u16string& message);
@@ -113,4 +119,7 @@ private:
     std::unique_ptr<TComboFontName> fontName_;
     std::unique_ptr<TXpsConverter> converter_;
     std::unique_ptr<TFileStream> sourceStream_;
+    // The pages the last run wrote templates for, and their preview while it is open.
+    std::vector<TXpsPageResult> writtenPages_;
+    QPointer<QDialog> preview_;
 };

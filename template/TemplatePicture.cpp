@@ -223,20 +223,33 @@ void AppendUnescaped(std::string& out, std::u16string_view value) {
     else AppendEscaped(out, XMLUnescape(value));
 }
 
-// A family name as a quoted CSS string, whatever characters it holds.
+// A family name of plain words (ASCII letters, digits, "-" and "_", none
+// starting with a digit) is written as it is, as every SVG reader takes it;
+// any other as a quoted CSS string, whatever characters it holds.
+bool IsPlainFamily(std::u16string_view name) {
+    bool wordStart = true;
+    for (const char16_t ch : name) {
+        const bool letter = (ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z') || ch == u'-' || ch == u'_';
+        const bool digit = ch >= u'0' && ch <= u'9';
+        if (!(letter || (digit && !wordStart) || ch == u' ')) return false;
+        wordStart = ch == u' ';
+    }
+    return !name.empty();
+}
+
 void AppendFontFamily(std::string& out, std::u16string_view value) {
-    out += " font-family=\"'";
-    if (value.find_first_of(u"&\\'") == std::u16string_view::npos) {
-        AppendEscaped(out, value);
+    out += " font-family=\"";
+    if (IsPlainFamily(value)) {
+        AppendUtf8(out, value);
     } else {
-        std::u16string quoted;
+        std::u16string quoted = u"'";
         for (const char16_t ch : XMLUnescape(value)) {
             if (ch == u'\\' || ch == u'\'') quoted += u'\\';
             quoted += ch;
         }
-        AppendEscaped(out, quoted);
+        AppendEscaped(out, quoted + u"'");
     }
-    out += "'\"";
+    out += '"';
 }
 
 // A template colour is 0x00BBGGRR; its top byte holds no colour, and the

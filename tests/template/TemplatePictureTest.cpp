@@ -137,7 +137,7 @@ TEST(TemplatePicture, TextsAndLinesStandWhereTheTemplatePlacesThem) {
             EXPECT_NEAR(Number(text, "x"), row.X + kMillimetre, 1e-6);
             EXPECT_NEAR(Number(text, "y"), kBandTop + row.Y + kMillimetre - 0.9 * row.Height, 1e-6);
             EXPECT_EQ(Number(text, "font-size"), -row.Height);
-            EXPECT_EQ(text.Attributes.at("font-family"), "'Liberation Sans'");
+            EXPECT_EQ(text.Attributes.at("font-family"), "Liberation Sans");
             EXPECT_EQ(Attribute(text, "font-weight"), row.Weight);
             EXPECT_EQ(Attribute(text, "font-style"), row.Slant);
             EXPECT_EQ(text.Attributes.at("fill"), row.Fill);
