@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 
+#include "convert/XpsPackage.h"
 #include "convert/XpsValues.h"
 #include "platform/CodePages.h"
 #include "platform/Conversions.h"
@@ -121,15 +122,18 @@ TXpsFontParts::TPart& TXpsFontParts::PartNamed(const std::u16string& name) {
     return part->second;
 }
 
-// Every failure here is the package's: the part is missing, damaged, beyond
-// the run's limits or its room for fonts, or has no key in its name.
+// The package's failures make the part fail: it is missing, damaged, beyond
+// the run's limits or its room for fonts, or has no key in its name. Running
+// out of memory or failing to read the package file end the run as anywhere.
 TFontData TXpsFontParts::TakePart(const std::u16string& name) {
     std::optional<TObfuscationKey> key;
     if (IsObfuscated(name) && !(key = ObfuscationKey(name))) return nullptr;
     TMemoryStream buffer;
     try {
         takePart_(name, buffer);
-    } catch (...) {
+    } catch (const EZFException&) {
+        return nullptr;
+    } catch (const EXpsLimitError&) {
         return nullptr;
     }
     if (buffer.Size() == 0 || buffer.Size() > kHeldFontBytes - heldBytes_) return nullptr;

@@ -65,8 +65,9 @@ TEST(PathData, TransformsMapBothEnds) {
 TEST(Matrix, SixNumbersSeparatedByCommasOrBlanks) {
     const TXpsMatrix m = ReadMatrix(u" 1.5, 0 0,\t2 , -3 4e1 ");
     EXPECT_EQ(Text(m.M11) + " " + Text(m.M22) + " " + Text(m.DX) + " " + Text(m.DY), "1.5 2 -3 40");
-    for (const char16_t* bad : {u"1,0,0,1,0", u"1,0,0,1,0,0,7", u"1,0,0,1,0,x"})
-        EXPECT_EQ(ErrorRaisedBy<EConvertError>([&] { ReadMatrix(bad); }).ClassName, u"EConvertError");
+    for (const std::u16string bad : {u"1,0,0,1,0", u"1,0,0,1,0,0,7", u"1,0,0,1,0,x"})
+        EXPECT_EQ(ErrorRaisedBy<EConvertError>([&] { ReadMatrix(bad); }).Message,
+                  u"'" + bad + u"' is not a valid floating point value");
 }
 
 TEST(PathFigures, SegmentsClosingAndUnstrokedParts) {
