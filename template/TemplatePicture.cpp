@@ -191,30 +191,31 @@ void AppendAttr(std::string& out, std::string_view name, std::string_view value)
 // Text as XML holds it in content and attribute values alike. Characters no
 // XML text may hold become U+FFFD (lone surrogates do so as they are
 // encoded); tabs and line breaks are written as references, so no reader
-// changes them. Runs of other characters go as they are.
+// changes them.
 void AppendEscaped(std::string& out, std::u16string_view text) {
-    size_t runStart = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        std::string_view reference;
-        switch (text[i]) {
-            case u'&': reference = "&amp;"; break;
-            case u'<': reference = "&lt;"; break;
-            case u'>': reference = "&gt;"; break;
-            case u'"': reference = "&quot;"; break;
-            case u'\t': reference = "&#9;"; break;
-            case u'\n': reference = "&#10;"; break;
-            case u'\r': reference = "&#13;"; break;
-            case u'\xFFFE':
-            case u'\xFFFF': reference = "\uFFFD"; break;
-            default:
-                if (text[i] >= u' ') continue;
-                reference = "\uFFFD";
+        const char16_t ch = text[i];
+        switch (ch) {
+            case u'&': out += "&amp;"; continue;
+            case u'<': out += "&lt;"; continue;
+            case u'>': out += "&gt;"; continue;
+            case u'"': out += "&quot;"; continue;
+            case u'\t': out += "&#9;"; continue;
+            case u'\n': out += "&#10;"; continue;
+            case u'\r': out += "&#13;"; continue;
+            default: break;
         }
-        AppendUtf8(out, text.substr(runStart, i - runStart));
-        out += reference;
-        runStart = i + 1;
+        if (ch >= u' ' && ch < 0x80) {
+            out += static_cast<char>(ch);
+        } else if (ch < u' ' || ch >= u'\xFFFE') {
+            out += "\uFFFD";
+        } else {
+            const bool pair = ch >= 0xD800 && ch < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                              text[i + 1] < 0xE000;
+            AppendUtf8(out, text.substr(i, pair ? 2 : 1));
+            i += pair ? 1 : 0;
+        }
     }
-    AppendUtf8(out, text.substr(runStart));
 }
 
 // An attribute value as the template means it: its references expanded.

@@ -1,6 +1,7 @@
 #include <expat.h>
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,18 +16,19 @@
 namespace {
 
 struct TSvgElement {
-    std::string Name;
     std::map<std::string, std::string> Attributes;
-    std::string Text;
-};
+    std::string Text;  // what stands directly inside it
 
-// The picture's elements in document order, each with the text directly
-// inside it, parsed by an XML parser of its own; none when the text is no
-// well-formed XML.
-std::vector<TSvgElement> ParseSvg(const std::string& svg) {
+    double Number(const std::string& name) const { return std::stod(Attributes.at(name)); }
+};
+// The picture's elements by name, each name's in document order; a deque keeps them in place.
+using TSvg = std::map<std::string, std::deque<TSvgElement>>;
+
+// The picture parsed by an XML parser of its own; nothing when it is no well-formed XML.
+TSvg ParseSvg(const std::string& svg) {
     struct TParse {
-        std::vector<TSvgElement> Elements;
-        std::vector<size_t> Open;
+        TSvg Elements;
+        std::vector<TSvgElement*> Open;
     } parse;
     const XML_Parser parser = XML_ParserCreate(nullptr);
     XML_SetUserData(parser, &parse);
@@ -34,34 +36,16 @@ std::vector<TSvgElement> ParseSvg(const std::string& svg) {
         parser,
         [](void* data, const XML_Char* name, const XML_Char** attributes) {
             auto& parse = *static_cast<TParse*>(data);
-            parse.Open.push_back(parse.Elements.size());
-            parse.Elements.push_back({name, {}, {}});
-            for (size_t i = 0; attributes[i] != nullptr; i += 2)
-                parse.Elements.back().Attributes[attributes[i]] = attributes[i + 1];
+            parse.Open.push_back(&parse.Elements[name].emplace_back());
+            for (size_t i = 0; attributes[i] != nullptr; i += 2) parse.Open.back()->Attributes[attributes[i]] = attributes[i + 1];
         },
         [](void* data, const XML_Char*) { static_cast<TParse*>(data)->Open.pop_back(); });
     XML_SetCharacterDataHandler(parser, [](void* data, const XML_Char* text, int length) {
-        auto& parse = *static_cast<TParse*>(data);
-        parse.Elements[parse.Open.back()].Text.append(text, static_cast<size_t>(length));
+        static_cast<TParse*>(data)->Open.back()->Text.append(text, static_cast<size_t>(length));
     });
     const bool parsed = XML_Parse(parser, svg.data(), static_cast<int>(svg.size()), 1) == XML_STATUS_OK;
     XML_ParserFree(parser);
-    return parsed ? parse.Elements : std::vector<TSvgElement>();
-}
-
-std::vector<TSvgElement> ElementsNamed(const std::vector<TSvgElement>& elements, const std::string& name) {
-    std::vector<TSvgElement> named;
-    for (const TSvgElement& element : elements)
-        if (element.Name == name) named.push_back(element);
-    return named;
-}
-
-double Number(const TSvgElement& element, const std::string& name) { return std::stod(element.Attributes.at(name)); }
-
-// The attribute's value, "" when it is missing.
-std::string Attribute(const TSvgElement& element, const std::string& name) {
-    const auto found = element.Attributes.find(name);
-    return found == element.Attributes.end() ? std::string() : found->second;
+    return parsed ? parse.Elements : TSvg();
 }
 
 constexpr double kBandTop = 18.89765;
@@ -119,38 +103,36 @@ TEST(TemplatePicture, TextsAndLinesStandWhereTheTemplatePlacesThem) {
         EXPECT_EQ(picture.TextCount(), 5);
         EXPECT_EQ(picture.LineCount(), 3);
 
-        const std::vector<TSvgElement> svg = ParseSvg(picture.Svg());
-        ASSERT_FALSE(svg.empty());
-        EXPECT_EQ(svg[0].Attributes.at("viewBox"), "0 0 816 1056");
-        EXPECT_NEAR(Number(svg[0], "width"), 215.9 / 25.4 * 96, 1e-3);
-        const std::vector<TSvgElement> texts = ElementsNamed(svg, "text");
-        const std::vector<TSvgElement> rects = ElementsNamed(svg, "rect");
-        ASSERT_EQ(texts.size(), std::size(kTexts));
-        ASSERT_EQ(rects.size(), std::size(kTexts) + 1);  // the paper first
-        for (size_t i = 0; i < texts.size(); ++i) {
+        TSvg svg = ParseSvg(picture.Svg());
+        EXPECT_EQ(svg["svg"].at(0).Attributes["viewBox"], "0 0 816 1056");
+        EXPECT_NEAR(svg["svg"][0].Number("width"), 215.9 / 25.4 * 96, 1e-3);
+        ASSERT_EQ(svg["text"].size(), std::size(kTexts));
+        ASSERT_EQ(svg["rect"].size(), std::size(kTexts) + 1);  // the paper first
+        for (size_t i = 0; i < std::size(kTexts); ++i) {
             const TTextRow& row = kTexts[i];
-            const TSvgElement& text = texts[i];
+            TSvgElement& text = svg["text"][i];
+            const TSvgElement& box = svg["rect"][i + 1];
             EXPECT_EQ(text.Text, Utf16ToUtf8(row.Text));
-            EXPECT_NEAR(Number(rects[i + 1], "x"), row.X, 1e-6);
-            EXPECT_NEAR(Number(rects[i + 1], "y"), kBandTop + row.Y, 1e-6);
-            EXPECT_NEAR(Number(rects[i + 1], "height"), -row.Height + 2 * kMillimetre, 1e-6);
-            EXPECT_NEAR(Number(text, "x"), row.X + kMillimetre, 1e-6);
-            EXPECT_NEAR(Number(text, "y"), kBandTop + row.Y + kMillimetre - 0.9 * row.Height, 1e-6);
-            EXPECT_EQ(Number(text, "font-size"), -row.Height);
-            EXPECT_EQ(text.Attributes.at("font-family"), "Liberation Sans");
-            EXPECT_EQ(Attribute(text, "font-weight"), row.Weight);
-            EXPECT_EQ(Attribute(text, "font-style"), row.Slant);
-            EXPECT_EQ(text.Attributes.at("fill"), row.Fill);
+            EXPECT_NEAR(box.Number("x"), row.X, 1e-6);
+            EXPECT_NEAR(box.Number("y"), kBandTop + row.Y, 1e-6);
+            EXPECT_NEAR(box.Number("height"), -row.Height + 2 * kMillimetre, 1e-6);
+            EXPECT_NEAR(text.Number("x"), row.X + kMillimetre, 1e-6);
+            EXPECT_NEAR(text.Number("y"), kBandTop + row.Y + kMillimetre - 0.9 * row.Height, 1e-6);
+            EXPECT_EQ(text.Number("font-size"), -row.Height);
+            const std::vector<std::string> font{text.Attributes["font-family"], text.Attributes["font-weight"],
+                                                text.Attributes["font-style"], text.Attributes["fill"]};
+            EXPECT_EQ(font, (std::vector<std::string>{"Liberation Sans", row.Weight, row.Slant, row.Fill}));
         }
-        const std::vector<TSvgElement> lines = ElementsNamed(svg, "line");
-        ASSERT_EQ(lines.size(), std::size(kLines));
-        for (size_t i = 0; i < lines.size(); ++i) {
+        ASSERT_EQ(svg["line"].size(), std::size(kLines));
+        for (size_t i = 0; i < std::size(kLines); ++i) {
             const TLineRow& row = kLines[i];
-            EXPECT_NEAR(Number(lines[i], "x1"), row.X1, 1e-6);
-            EXPECT_NEAR(Number(lines[i], "y1"), kBandTop + 4 * kMillimetre + row.Y1, 1e-6);
-            EXPECT_NEAR(Number(lines[i], "x2"), row.X2, 1e-6);
-            EXPECT_NEAR(Number(lines[i], "y2"), kBandTop + 4 * kMillimetre + row.Y2, 1e-6);
-            EXPECT_EQ(lines[i].Attributes.at("stroke"), row.Stroke);
+            TSvgElement& line = svg["line"][i];
+            const double top = kBandTop + 4 * kMillimetre;
+            EXPECT_NEAR(line.Number("x1"), row.X1, 1e-6);
+            EXPECT_NEAR(line.Number("y1"), top + row.Y1, 1e-6);
+            EXPECT_NEAR(line.Number("x2"), row.X2, 1e-6);
+            EXPECT_NEAR(line.Number("y2"), top + row.Y2, 1e-6);
+            EXPECT_EQ(line.Attributes["stroke"], row.Stroke);
         }
     }
 }
@@ -170,13 +152,12 @@ TEST(TemplatePicture, WhatCannotBePlacedDrawsNothing) {
     const TTemplatePicture picture(folder.Path("t.qlt"));
     EXPECT_EQ(picture.TextCount(), 2);
     EXPECT_EQ(picture.LineCount(), 2);
-    const std::vector<TSvgElement> svg = ParseSvg(picture.Svg());
-    EXPECT_EQ(ElementsNamed(svg, "line").size(), 0u);
-    const std::vector<TSvgElement> texts = ElementsNamed(svg, "text");
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0].Text, "\uFFFDx");
-    EXPECT_EQ(texts[0].Attributes.at("font-family"), "'O\\'Brien \\\\ Co'");
-    EXPECT_EQ(svg[0].Attributes.at("viewBox"), "0 0 377.953 190.866265");
+    TSvg svg = ParseSvg(picture.Svg());
+    EXPECT_EQ(svg["line"].size(), 0u);
+    ASSERT_EQ(svg["text"].size(), 1u);
+    EXPECT_EQ(svg["text"][0].Text, "\uFFFDx");
+    EXPECT_EQ(svg["text"][0].Attributes["font-family"], "'O\\'Brien \\\\ Co'");
+    EXPECT_EQ(svg["svg"].at(0).Attributes["viewBox"], "0 0 377.953 190.866265");
 
     picture.SaveToFile(folder.Path("t.svg"));
     EXPECT_EQ(folder.ReadFile("t.svg"), picture.Svg());
