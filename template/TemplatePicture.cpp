@@ -361,7 +361,8 @@ TTemplatePicture::TTemplatePicture(const std::u16string& templateName) {
     const double bandTop = ReadReal(tag.GetRawAttr(u"Top"));
     if (tag.Name.empty() || std::isnan(paperWidth + paperHeight + bandTop)) throw ETemplateFormatError();
     // A picture takes about two thirds of its template's bytes.
-    svg_.reserve(static_cast<size_t>(file.Size()));
+    constexpr int64_t kMostReserved = 1 << 24;
+    svg_.reserve(static_cast<size_t>(std::min(file.Size(), kMostReserved)));
     DrawPicture(svg_, paperWidth, paperHeight);
     if (band == TqlxXMLReader::TTagKind::Open) DrawObjects(reader, tag, bandTop);
     svg_ += "</svg>\n";
@@ -369,7 +370,7 @@ TTemplatePicture::TTemplatePicture(const std::u16string& templateName) {
 
 void TTemplatePicture::DrawObjects(TqlxXMLReader& reader, TqlxXMLItem& tag, double bandTop) {
     // What lies inside an object is no object of its own.
-    for (int32_t depth = 0;;) {
+    for (int64_t depth = 0;;) {
         const TqlxXMLReader::TTagKind kind = reader.ReadElementTag(tag);
         if (kind == TqlxXMLReader::TTagKind::EndTag) {
             if (depth-- == 0) return;
