@@ -9,7 +9,7 @@
 #   RUNS=N  timed runs of each converter on the package; the fastest counts (3)
 # Targets: the whole conversion at least 3 times faster than MuPDF's text
 # extraction, peak memory under 64 MB for the 1 000-page package; --nested at
-# most 1.2 and --document-fonts at most 1.3 times the default mode's time. Wall-clock
+# most 1.2, --document-fonts and --preview at most 1.3 times the default mode's time. Wall-clock
 # figures suffer when other jobs share the cores; the CPU row does less.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,6 +42,7 @@ for run in $(seq "$runs"); do
   /usr/bin/time -f "%e %U %S %M" -o "$work/ours.$run" "$build/cli/xps2qlt" "$package" >/dev/null
   /usr/bin/time -f "%e %U %S %M" -o "$work/nested.$run" "$build/cli/xps2qlt" --nested "$package" >/dev/null
   /usr/bin/time -f "%e %U %S %M" -o "$work/fonts.$run" "$build/cli/xps2qlt" --document-fonts "$package" >/dev/null
+  /usr/bin/time -f "%e %U %S %M" -o "$work/preview.$run" "$build/cli/xps2qlt" --preview "$package" >/dev/null
   /usr/bin/time -f "%e %U %S %M" -o "$work/mupdf.$run" mutool draw -F stext -o /dev/null "$package" >/dev/null 2>&1
 done
 
@@ -92,8 +93,8 @@ print(f"| whole conversion, wall clock | {seconds(ours_wall)} | {seconds(mupdf_w
       f"{mupdf_wall / ours_wall:.1f}x | {pages / ours_wall:.0f} | {megabytes(ours_peak)} (MuPDF {megabytes(mupdf_peak)}) |")
 print(f"| whole conversion, CPU time | {seconds(ours_cpu)} | {seconds(mupdf_cpu)} | "
       f"{mupdf_cpu / ours_cpu:.1f}x | {pages / ours_cpu:.0f} | |")
-# The options against the default mode on the same package (targets 1.2 and 1.3).
-for tool, option in (("nested", "--nested"), ("fonts", "--document-fonts")):
+# The options against the default mode on the same package (targets 1.2, 1.3 and 1.3).
+for tool, option in (("nested", "--nested"), ("fonts", "--document-fonts"), ("preview", "--preview")):
     wall, cpu_time, peak = timings(tool)
     print(f"| {option}, wall clock / CPU time | {seconds(wall)} / {seconds(cpu_time)} | – | "
           f"{wall / ours_wall:.2f}x / {cpu_time / ours_cpu:.2f}x of the default | {pages / wall:.0f} | {megabytes(peak)} |")

@@ -2,21 +2,20 @@
 
 // A picture is drawn beside every template of a run, so it must cost little
 // next to the template itself. It is plain text, written object by object as
-// the template's tags are read: each object's attribute text is taken apart
-// in one pass, its numbers are read in either decimal separator, and the
+// the template's tags are read, as bytes: each object's attribute text is
+// taken apart in one pass, its numbers are read in either decimal separator,
+// texts of plain ASCII go as they are and only others are decoded, and the
 // picture's numbers are written to a millionth of a pixel, finer than any
 // screen shows.
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <string_view>
 
 #include "platform/CodePages.h"
-#include "platform/Conversions.h"
 #include "platform/Streams.h"
 #include "template/crtqlt.h"
 #include "xml/qlxXML.h"
@@ -37,61 +36,47 @@ constexpr int32_t kBold = 1;
 constexpr int32_t kItalic = 2;
 constexpr double kUnreadable = std::numeric_limits<double>::quiet_NaN();
 
-// The attributes a picture takes from an object, as written in its tag.
-struct TObjectAttributes {
-    std::u16string_view Left, Top, Width, Height;
-    std::u16string_view FontHeight, FontName, FontStyle, FontColor, Text;
-    std::u16string_view FrameColor;
+// The attributes a picture takes from a tag, as written: UTF-8, or the 8-bit
+// code page in a file that says so.
+struct TTagAttributes {
+    std::string_view PaperWidth, PaperHeight;
+    std::string_view Left, Top, Width, Height;
+    std::string_view FontHeight, FontName, FontStyle, FontColor, Text;
+    std::string_view FrameColor;
 };
 
 // Where the value of the attribute called name goes, or null. Picked by the
 // name's length first: an object has sixteen attributes, each looked at once.
-std::u16string_view* FieldOf(TObjectAttributes& attributes, std::u16string_view name) {
-    const auto pick = [name](std::u16string_view known, std::u16string_view& field) {
+std::string_view* FieldOf(TTagAttributes& attributes, std::string_view name) {
+    const auto pick = [name](std::string_view known, std::string_view& field) {
         return name == known ? &field : nullptr;
     };
     switch (name.size()) {
-        case 3: return pick(u"Top", attributes.Top);
-        case 4: return name[0] == u'L' ? pick(u"Left", attributes.Left) : pick(u"Text", attributes.Text);
-        case 5: return pick(u"Width", attributes.Width);
-        case 6: return pick(u"Height", attributes.Height);
-        case 9: return pick(u"Font.Name", attributes.FontName);
-        case 10: return name[5] == u'S' ? pick(u"Font.Style", attributes.FontStyle) : pick(u"Font.Color", attributes.FontColor);
-        case 11: return name[1] == u'o' ? pick(u"Font.Height", attributes.FontHeight) : pick(u"Frame.Color", attributes.FrameColor);
+        case 3: return pick("Top", attributes.Top);
+        case 4: return name[0] == 'L' ? pick("Left", attributes.Left) : pick("Text", attributes.Text);
+        case 5: return pick("Width", attributes.Width);
+        case 6: return pick("Height", attributes.Height);
+        case 9: return pick("Font.Name", attributes.FontName);
+        case 10:
+            if (name[0] == 'P') return pick("PaperWidth", attributes.PaperWidth);
+            return name[5] == 'S' ? pick("Font.Style", attributes.FontStyle) : pick("Font.Color", attributes.FontColor);
+        case 11:
+            if (name[0] == 'P') return pick("PaperHeight", attributes.PaperHeight);
+            return name[1] == 'o' ? pick("Font.Height", attributes.FontHeight) : pick("Frame.Color", attributes.FrameColor);
         default: return nullptr;
     }
 }
 
-// The next quotation mark at or after from, or the end of the text. Four
-// units are tested at once: a unit equal to the mark is zero after the XOR,
-// and the lowest zero unit is the lowest to borrow into its top bit when one
-// is taken from each unit.
-size_t FindQuote(std::u16string_view text, size_t from) {
-    constexpr uint64_t kQuotes = 0x0022002200220022ull;
-    constexpr uint64_t kOnes = 0x0001000100010001ull;
-    constexpr uint64_t kTopBits = 0x8000800080008000ull;
-    size_t i = from;
-    for (; i + 4 <= text.size(); i += 4) {
-        uint64_t units;
-        std::memcpy(&units, text.data() + i, sizeof units);
-        const uint64_t marks = units ^ kQuotes;
-        if (const uint64_t found = (marks - kOnes) & ~marks & kTopBits; found != 0)
-            return i + static_cast<size_t>(__builtin_ctzll(found)) / 16;
-    }
-    while (i < text.size() && text[i] != u'"') ++i;
-    return i;
-}
-
 // The values of an attribute text of name="value" pairs, in one pass.
-TObjectAttributes ReadObjectAttributes(std::u16string_view attrText) {
-    TObjectAttributes attributes;
-    for (size_t i = 0;;) {
-        const size_t open = FindQuote(attrText, i);
-        if (open == attrText.size() || open == i || attrText[open - 1] != u'=') break;
-        while (IsXmlBlank(attrText[i])) ++i;
-        const std::u16string_view name = attrText.substr(i, open - 1 - i);
-        const size_t close = FindQuote(attrText, open + 1);
-        if (std::u16string_view* field = FieldOf(attributes, name)) *field = attrText.substr(open + 1, close - open - 1);
+TTagAttributes ReadTagAttributes(std::string_view attrBytes) {
+    TTagAttributes attributes;
+    for (size_t i = 0; i < attrBytes.size();) {
+        const size_t open = attrBytes.find('"', i);
+        if (open == std::string_view::npos || open == i || attrBytes[open - 1] != '=') break;
+        while (IsXmlBlank(static_cast<unsigned char>(attrBytes[i]))) ++i;
+        const std::string_view name = attrBytes.substr(i, open - 1 - i);
+        const size_t close = std::min(attrBytes.find('"', open + 1), attrBytes.size());
+        if (std::string_view* field = FieldOf(attributes, name)) *field = attrBytes.substr(open + 1, close - open - 1);
         i = close + 1;
     }
     return attributes;
@@ -103,22 +88,22 @@ TObjectAttributes ReadObjectAttributes(std::u16string_view attrText) {
 // form, a sign and at most 15 digits around the separator, is read at once:
 // such a mantissa and a power of ten up to 1E22 are exact doubles, so their
 // quotient is the correctly rounded value. Others go to from_chars.
-double ReadReal(std::u16string_view text) {
+double ReadReal(std::string_view text) {
     static constexpr double kPowersOfTen[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     constexpr int kExactDigits = 15;
-    const bool negative = !text.empty() && text[0] == u'-';
+    const bool negative = !text.empty() && text[0] == '-';
     uint64_t mantissa = 0;
     int digits = 0;
     int fractionDigits = 0;
     bool separator = false;
     size_t i = negative ? 1 : 0;
     for (; i < text.size(); ++i) {
-        const char16_t ch = text[i];
-        if (ch >= u'0' && ch <= u'9') {
-            mantissa = mantissa * 10 + (ch - u'0');
+        const char ch = text[i];
+        if (ch >= '0' && ch <= '9') {
+            mantissa = mantissa * 10 + static_cast<uint64_t>(ch - '0');
             ++digits;
             fractionDigits += separator ? 1 : 0;
-        } else if ((ch == u'.' || ch == u',') && !separator) {
+        } else if ((ch == '.' || ch == ',') && !separator) {
             separator = true;
         } else {
             break;
@@ -128,15 +113,20 @@ double ReadReal(std::u16string_view text) {
         const double value = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
         return negative ? -value : value;
     }
-    char bytes[64];
-    if (text.empty() || text.size() >= sizeof bytes) return kUnreadable;
-    for (size_t k = 0; k < text.size(); ++k) {
-        if (text[k] > 0x7F) return kUnreadable;
-        bytes[k] = text[k] == u',' ? '.' : static_cast<char>(text[k]);
-    }
+    std::string number(text);
+    std::replace(number.begin(), number.end(), ',', '.');
     double value = 0;
-    const auto [end, error] = std::from_chars(bytes, bytes + text.size(), value);
-    return error == std::errc() && end == bytes + text.size() && std::isfinite(value) ? value : kUnreadable;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    return !number.empty() && error == std::errc() && end == number.data() + number.size() && std::isfinite(value)
+               ? value
+               : kUnreadable;
+}
+
+std::optional<int32_t> ReadInteger(std::string_view text) {
+    int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
 }
 
 // Fixed notation to a millionth of a pixel without trailing zeros, so that
@@ -218,33 +208,45 @@ void AppendEscaped(std::string& out, std::u16string_view text) {
     }
 }
 
-// An attribute value as the template means it: its references expanded.
-void AppendUnescaped(std::string& out, std::u16string_view value) {
-    if (value.find(u'&') == std::u16string_view::npos) AppendEscaped(out, value);
-    else AppendEscaped(out, XMLUnescape(value));
+// An attribute value as the template means it, escaped for the picture. A
+// value of plain ASCII, nothing in it to escape, goes as it is; any other is
+// decoded and its references are expanded first.
+bool IsPlainValue(std::string_view value) {
+    return std::all_of(value.begin(), value.end(), [](char ch) {
+        return ch >= ' ' && ch < 0x7F && ch != '&' && ch != '<' && ch != '>' && ch != '"';
+    });
+}
+
+std::u16string DecodeValue(std::string_view value, bool legacy) {
+    return XMLUnescape(legacy ? AnsiToUtf16(value) : Utf8ToUtf16(value));
+}
+
+void AppendValue(std::string& out, std::string_view value, bool legacy) {
+    if (IsPlainValue(value)) out += value;
+    else AppendEscaped(out, DecodeValue(value, legacy));
 }
 
 // A family name of plain words (ASCII letters, digits, "-" and "_", none
 // starting with a digit) is written as it is, as every SVG reader takes it;
 // any other as a quoted CSS string, whatever characters it holds.
-bool IsPlainFamily(std::u16string_view name) {
+bool IsPlainFamily(std::string_view name) {
     bool wordStart = true;
-    for (const char16_t ch : name) {
-        const bool letter = (ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z') || ch == u'-' || ch == u'_';
-        const bool digit = ch >= u'0' && ch <= u'9';
-        if (!(letter || (digit && !wordStart) || ch == u' ')) return false;
-        wordStart = ch == u' ';
+    for (const char ch : name) {
+        const bool letter = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || ch == '-' || ch == '_';
+        const bool digit = ch >= '0' && ch <= '9';
+        if (!(letter || (digit && !wordStart) || ch == ' ')) return false;
+        wordStart = ch == ' ';
     }
     return !name.empty();
 }
 
-void AppendFontFamily(std::string& out, std::u16string_view value) {
+void AppendFontFamily(std::string& out, std::string_view value, bool legacy) {
     out += " font-family=\"";
     if (IsPlainFamily(value)) {
-        AppendUtf8(out, value);
+        out += value;
     } else {
         std::u16string quoted = u"'";
-        for (const char16_t ch : XMLUnescape(value)) {
+        for (const char16_t ch : DecodeValue(value, legacy)) {
             if (ch == u'\\' || ch == u'\'') quoted += u'\\';
             quoted += ch;
         }
@@ -255,9 +257,9 @@ void AppendFontFamily(std::string& out, std::u16string_view value) {
 
 // A template colour is 0x00BBGGRR; its top byte holds no colour, and the
 // value that stands for none, or a value that is no number, has black below it.
-void AppendColor(std::string& out, std::string_view name, std::u16string_view color) {
+void AppendColor(std::string& out, std::string_view name, std::string_view color) {
     constexpr char kHex[] = "0123456789abcdef";
-    const auto value = static_cast<uint32_t>(TryStrToInt(color).value_or(0));
+    const auto value = static_cast<uint32_t>(ReadInteger(color).value_or(0));
     char text[] = "#rrggbb";
     for (const int byte : {0, 1, 2}) {
         text[1 + 2 * byte] = kHex[(value >> (8 * byte + 4)) & 0xF];
@@ -276,7 +278,7 @@ struct TPlacement {
     bool Readable() const { return !std::isnan(Left + Top + Width + Height); }
 };
 
-TPlacement ReadPlacement(const TObjectAttributes& attributes, double bandTop) {
+TPlacement ReadPlacement(const TTagAttributes& attributes, double bandTop) {
     return {ReadReal(attributes.Left), bandTop + ReadReal(attributes.Top), ReadReal(attributes.Width),
             ReadReal(attributes.Height)};
 }
@@ -299,9 +301,9 @@ void DrawPicture(std::string& out, double paperWidth, double paperHeight) {
     out += " fill=\"white\"/>\n";
 }
 
-void DrawText(std::string& out, const TObjectAttributes& memo, double bandTop) {
+void DrawText(std::string& out, const TTagAttributes& memo, double bandTop, bool legacy) {
     const TPlacement box = ReadPlacement(memo, bandTop);
-    const std::optional<int32_t> fontHeight = TryStrToInt(memo.FontHeight);
+    const std::optional<int32_t> fontHeight = ReadInteger(memo.FontHeight);
     if (!box.Readable() || !fontHeight) return;
     out += "<rect";
     AppendAttr(out, "x", std::min(box.Left, box.Left + box.Width));
@@ -312,18 +314,18 @@ void DrawText(std::string& out, const TObjectAttributes& memo, double bandTop) {
     const double fontSize = std::fabs(static_cast<double>(*fontHeight));
     AppendAttr(out, "x", box.Left + kTextInset);
     AppendAttr(out, "y", box.Top + kTextInset + kAscent * fontSize);
-    AppendFontFamily(out, memo.FontName);
+    AppendFontFamily(out, memo.FontName, legacy);
     AppendAttr(out, "font-size", fontSize);
-    const int32_t style = TryStrToInt(memo.FontStyle).value_or(0);
+    const int32_t style = ReadInteger(memo.FontStyle).value_or(0);
     if (style & kBold) out += " font-weight=\"bold\"";
     if (style & kItalic) out += " font-style=\"italic\"";
     AppendColor(out, "fill", memo.FontColor);
     out += '>';
-    AppendUnescaped(out, memo.Text);
+    AppendValue(out, memo.Text, legacy);
     out += "</text>\n";
 }
 
-void DrawLine(std::string& out, const TObjectAttributes& line, double bandTop) {
+void DrawLine(std::string& out, const TTagAttributes& line, double bandTop) {
     const TPlacement extent = ReadPlacement(line, bandTop);
     if (!extent.Readable()) return;
     out += "<line";
@@ -340,48 +342,51 @@ void DrawLine(std::string& out, const TObjectAttributes& line, double bandTop) {
 ETemplateFormatError::ETemplateFormatError()
     : Exception(u"ETemplateFormatError", u"The file is no report template") {}
 
-// The template is read tag by tag, with no tree: the picture takes each
-// object once, in order. Its objects are the elements directly inside the
-// first title band, which follows the paper's sizes in the first report page.
+// The template is read tag by tag, with no tree and undecoded: the picture
+// takes each object once, in order. Its objects are the elements directly
+// inside the first title band, which follows the paper's sizes in the first
+// report page.
 TTemplatePicture::TTemplatePicture(const std::u16string& templateName) {
     TFileStream file(templateName, fmOpenRead | fmShareDenyWrite);
     TqlxXMLReader reader(file);
     reader.ParseDeclaration();
-    TqlxXMLItem tag;
-    const auto readUntil = [&](std::u16string_view name) {
+    std::string_view name, attrBytes;
+    const auto readUntil = [&](std::string_view wanted) {
         TqlxXMLReader::TTagKind kind;
-        do kind = reader.ReadElementTag(tag);
-        while (!tag.Name.empty() && tag.Name != name);
+        do kind = reader.NextRawTag(name, attrBytes);
+        while (!name.empty() && name != wanted);
         return kind;
     };
-    readUntil(u"TqlxReportPage");
-    const double paperWidth = ReadReal(tag.GetRawAttr(u"PaperWidth"));
-    const double paperHeight = ReadReal(tag.GetRawAttr(u"PaperHeight"));
-    const TqlxXMLReader::TTagKind band = readUntil(u"TqlxReportTitle");
-    const double bandTop = ReadReal(tag.GetRawAttr(u"Top"));
-    if (tag.Name.empty() || std::isnan(paperWidth + paperHeight + bandTop)) throw ETemplateFormatError();
+    readUntil("TqlxReportPage");
+    const TTagAttributes page = ReadTagAttributes(attrBytes);
+    const double paperWidth = ReadReal(page.PaperWidth);
+    const double paperHeight = ReadReal(page.PaperHeight);
+    const TqlxXMLReader::TTagKind band = readUntil("TqlxReportTitle");
+    const double bandTop = ReadReal(ReadTagAttributes(attrBytes).Top);
+    if (name.empty() || std::isnan(paperWidth + paperHeight + bandTop)) throw ETemplateFormatError();
     // A picture takes about two thirds of its template's bytes.
     constexpr int64_t kMostReserved = 1 << 24;
     svg_.reserve(static_cast<size_t>(std::min(file.Size(), kMostReserved)));
     DrawPicture(svg_, paperWidth, paperHeight);
-    if (band == TqlxXMLReader::TTagKind::Open) DrawObjects(reader, tag, bandTop);
+    if (band == TqlxXMLReader::TTagKind::Open) DrawObjects(reader, bandTop);
     svg_ += "</svg>\n";
 }
 
-void TTemplatePicture::DrawObjects(TqlxXMLReader& reader, TqlxXMLItem& tag, double bandTop) {
+void TTemplatePicture::DrawObjects(TqlxXMLReader& reader, double bandTop) {
+    std::string_view name, attrBytes;
     // What lies inside an object is no object of its own.
     for (int64_t depth = 0;;) {
-        const TqlxXMLReader::TTagKind kind = reader.ReadElementTag(tag);
+        const TqlxXMLReader::TTagKind kind = reader.NextRawTag(name, attrBytes);
         if (kind == TqlxXMLReader::TTagKind::EndTag) {
             if (depth-- == 0) return;
             continue;
         }
-        if (depth == 0 && tag.Name == u"TqlxMemoView") {
+        if (depth == 0 && name == "TqlxMemoView") {
             ++textCount_;
-            DrawText(svg_, ReadObjectAttributes(tag.AttrText), bandTop);
-        } else if (depth == 0 && tag.Name == u"TqlxLineView") {
+            DrawText(svg_, ReadTagAttributes(attrBytes), bandTop, reader.LegacyEncoding);
+        } else if (depth == 0 && name == "TqlxLineView") {
             ++lineCount_;
-            DrawLine(svg_, ReadObjectAttributes(tag.AttrText), bandTop);
+            DrawLine(svg_, ReadTagAttributes(attrBytes), bandTop);
         }
         if (kind == TqlxXMLReader::TTagKind::Open) ++depth;
     }

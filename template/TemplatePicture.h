@@ -5,7 +5,6 @@
 
 #include "platform/Exceptions.h"
 
-class TqlxXMLItem;
 class TqlxXMLReader;
 
 // A file that holds no report page with a title band and a paper size.
@@ -36,7 +35,7 @@ public:
 
 private:
     // The objects of the band whose start tag was read last, up to its end tag.
-    void DrawObjects(TqlxXMLReader& reader, TqlxXMLItem& tag, double bandTop);
+    void DrawObjects(TqlxXMLReader& reader, double bandTop);
 
     std::string svg_;
     int32_t textCount_ = 0;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/Streams.h"
 #include "xml/qlxXML.h"
@@ -32,10 +33,12 @@ public:
     void NextTag(std::u16string& name, std::u16string& attrText);
 
     enum class TTagKind { EndTag, Complete, Open };
-    // The next tag as an element's name and attribute text, the "/" of a
-    // complete element taken off; an end tag, or the end of the input, gives
-    // EndTag with the name as read (empty at the end).
-    TTagKind ReadElementTag(TqlxXMLItem& element);
+    // The next tag as it stands in the text, for readers that take each tag
+    // once: its name and attribute text undecoded (UTF-8, or the 8-bit code
+    // page with LegacyEncoding), valid until the next read. The "/" of a
+    // complete element is taken off; an end tag keeps its "/", and the end
+    // of the input gives an end tag with an empty name.
+    TTagKind NextRawTag(std::string_view& name, std::string_view& attrBytes);
 
 private:
     enum class TScanState { Outside, Inside, Comment, Done };
@@ -47,6 +50,9 @@ private:
     TScanState SkipText();
     TScanState CollectTag();
     TScanState SkipComment(int& dashes);
+    // Scans the next tag and splits its bytes at the first blank.
+    void SplitNextTag(std::string_view& name, std::string_view& attrBytes);
+    TTagKind ReadElementTag(TqlxXMLItem& element);
     void CloseElement(TqlxXMLItem& element, const std::u16string& endTagName, int64_t start, bool noSwap);
 
     static constexpr int32_t kBlockSize = 4096;

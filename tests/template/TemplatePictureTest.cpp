@@ -141,27 +141,28 @@ TEST(TemplatePicture, TextsAndLinesStandWhereTheTemplatePlacesThem) {
 // no template draws no picture at all.
 TEST(TemplatePicture, WhatCannotBePlacedDrawsNothing) {
     TTempFolder folder;
-    const std::string head =
-        "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?><TqlxReport><TqlxDataPage/>"
-        "<TqlxReportPage PaperWidth=\"100\" PaperHeight=\"50,5\"><TqlxReportTitle Top=\"18,89765\">";
-    WriteFileBytes(folder.Path("t.qlt"), head +
-                                             "<TqlxMemoView/><TqlxLineView/><TqlxLineView Left=\"1\" Top=\"x\" Width=\"1\" "
-                                             "Height=\"1\"/><TqlxMemoView Left=\"1\" Top=\"2\" Width=\"3\" Height=\"4\" "
-                                             "Font.Height=\"-9\" Font.Name=\"O&#39;Brien \\ Co\" Text=\"&#1;x\"/>"
-                                             "</TqlxReportTitle></TqlxReportPage></TqlxReport>");
-    const TTemplatePicture picture(folder.Path("t.qlt"));
-    EXPECT_EQ(picture.TextCount(), 2);
-    EXPECT_EQ(picture.LineCount(), 2);
-    TSvg svg = ParseSvg(picture.Svg());
-    EXPECT_EQ(svg["line"].size(), 0u);
-    ASSERT_EQ(svg["text"].size(), 1u);
-    EXPECT_EQ(svg["text"][0].Text, "\uFFFDx");
-    EXPECT_EQ(svg["text"][0].Attributes["font-family"], "'O\\'Brien \\\\ Co'");
-    EXPECT_EQ(svg["svg"].at(0).Attributes["viewBox"], "0 0 377.953 190.866265");
-
-    picture.SaveToFile(folder.Path("t.svg"));
-    EXPECT_EQ(folder.ReadFile("t.svg"), picture.Svg());
-    EXPECT_EQ(folder.Files(), (std::vector<std::string>{"t.qlt", "t.svg"}));
+    // The same template in UTF-8 and in the 8-bit code page, which a declaration without "standalone" chooses.
+    for (const auto& [declaration, letter] : {std::pair{" encoding=\"utf-8\" standalone=\"no\"", "\xC3\xA9"}, {"", "\xE9"}}) {
+        WriteFileBytes(folder.Path("t.qlt"),
+                       std::string("<?xml version=\"1.0\"") + declaration +
+                           "?><TqlxReport><TqlxDataPage/><TqlxReportPage PaperWidth=\"100\" PaperHeight=\"50,5\">"
+                           "<TqlxReportTitle Top=\"18,89765\"><TqlxMemoView/><TqlxLineView/><TqlxLineView Left=\"1\" "
+                           "Top=\"x\" Width=\"1\" Height=\"1\"/><TqlxMemoView Left=\"1\" Top=\"2\" Width=\"3\" Height=\"4\" "
+                           "Font.Height=\"-9\" Font.Name=\"O&#39;Brien \\ Co\" Text=\"&#1;x " + letter +
+                           "\"/></TqlxReportTitle></TqlxReportPage></TqlxReport>");
+        const TTemplatePicture picture(folder.Path("t.qlt"));
+        EXPECT_EQ(picture.TextCount(), 2);
+        EXPECT_EQ(picture.LineCount(), 2);
+        TSvg svg = ParseSvg(picture.Svg());
+        EXPECT_EQ(svg["line"].size(), 0u);
+        ASSERT_EQ(svg["text"].size(), 1u);
+        EXPECT_EQ(svg["text"][0].Text, "\uFFFDx \u00E9");
+        EXPECT_EQ(svg["text"][0].Attributes["font-family"], "'O\\'Brien \\\\ Co'");
+        EXPECT_EQ(svg["svg"].at(0).Attributes["viewBox"], "0 0 377.953 190.866265");
+        picture.SaveToFile(folder.Path("t.svg"));
+        EXPECT_EQ(folder.ReadFile("t.svg"), picture.Svg());
+        EXPECT_EQ(folder.Files(), (std::vector<std::string>{"t.qlt", "t.svg"}));
+    }
 
     for (const char* text : {"<?xml version=\"1.0\"?><svg/>",
                              "<?xml version=\"1.0\"?><TqlxReport><TqlxReportPage PaperWidth=\"wide\" PaperHeight=\"1\">"
