@@ -34,6 +34,10 @@ const QString kOpenTitle = QStringLiteral("Open XML Paper Specification Document
 const QStringList kFileTypes = {QStringLiteral("XPS Documents (*.xps)"), QStringLiteral("OpenXPS Documents (*.oxps)")};
 const QString kDefaultExt = QStringLiteral("xps");
 constexpr unsigned kSourceMode = fmOpenRead | fmShareExclusive;
+// What the window says when the default conversion left content behind
+// that the nested one converts; no log line of a run reads so.
+const std::u16string kNestedContentHint =
+    u"This package keeps its content where the default conversion does not look: tick \"Nested content\" and convert again.";
 // The window's own choices, next to the recent fonts.
 constexpr char16_t kSettingsKey[] = u"\\Software\\Quill Reports\\XPS to QLT";
 
@@ -281,8 +285,20 @@ void TfmXPSConverter::bbConvertClick() {
         ForgetWrittenPages();
         const TXpsRunOutcome outcome = converter_->Convert(sourceStream_.get());
         bbPreview->setEnabled(!writtenPages_.empty());
-        if (outcome.Error) ShowException(outcome.Error->Message);
+        ShowOutcome(outcome);
     });
+}
+
+// The hint goes with the error that ended the run, or after the log's last line.
+void TfmXPSConverter::ShowOutcome(const TXpsRunOutcome& outcome) {
+    const bool hint = outcome.NestedModeWouldHelp();
+    if (outcome.Error) {
+        const std::u16string text = ErrorBoxText(outcome.Error->Message);
+        errorBox_.ShowError(this, ApplicationTitle(),
+                            QString::fromStdU16String(hint ? text + u"\n\n" + kNestedContentHint : text));
+    } else if (hint) {
+        memoLog_->Append(kNestedContentHint);
+    }
 }
 
 void TfmXPSConverter::bbPreviewClick() {

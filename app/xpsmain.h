@@ -109,6 +109,8 @@ private:
     void FormDestroy();
     void OpenSource(const QString& fileName);
     void ForgetWrittenPages();
+    // The error that ended a run, and whether the nested mode would convert more.
+    void ShowOutcome(const TXpsRunOutcome& outcome);
     // Runs a handler; what it raises goes to the application's error box.
     void HandleErrors(const std::function<void()>& handler);
     void ShowException(const std::u16string& message);

@@ -17,7 +17,7 @@ namespace {
 constexpr char kProgramName[] = "xps2qlt";
 
 constexpr char kHelpText[] =
-    "Usage: xps2qlt [--font FAMILY] FILE...\n"
+    "Usage: xps2qlt [--font FAMILY] [--nested] [--document-fonts] [-j [N]] FILE...\n"
     "       xps2qlt --preview-only TEMPLATE...\n"
     "       xps2qlt --list FILE\n"
     "       xps2qlt --extract NAME FILE\n"
@@ -162,15 +162,21 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
     converter.DocumentFonts = options.DocumentFonts;
     TXpsRunOutcome outcome;
     std::optional<std::u16string> pictureError;
+    std::vector<TXpsPageResult> notPages;
     {
         TPageProgress progress(err, file, showProgress);
         converter.OnPageDone = [&](const TXpsPageResult& page) {
             progress.PageDone(page.Document, page.Page);
             if (options.Preview) DrawPicture(page, pictureError);
+            if (page.Status == TXpsPageStatus::NotAPage) notPages.push_back(page);
         };
         outcome = converter.Convert(&source);
     }
     for (const std::u16string& line : log.Lines) WriteLine(out, line);
+    // The log says " - Ok" of such a page, as it always did; only here is it told.
+    for (const TXpsPageResult& page : notPages)
+        AboutFile(err, file) << "no template was written for page " << page.Page << " of document " << page.Document
+                             << ": its part is no fixed page\n";
     if (outcome.Error) ReportError(out, err, file, outcome.Error->Message);
     if (pictureError) ReportError(out, err, file, *pictureError);
     if (outcome.NestedModeWouldHelp())

@@ -1,7 +1,5 @@
 #include "cli/xps2qltBatch.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <map>
@@ -14,31 +12,24 @@
 
 namespace {
 
-struct TFileId {
-    dev_t Device;
-    ino_t Inode;
-    auto operator<=>(const TFileId&) const = default;
-};
-
-std::optional<TFileId> FileId(const std::string& nativePath, mode_t type) {
-    struct stat status {};
-    if (::stat(nativePath.c_str(), &status) != 0 || (status.st_mode & S_IFMT) != type) return std::nullopt;
-    return TFileId{status.st_dev, status.st_ino};
-}
-
 // A template's place in the file system: its folder, and its name as bytes.
 struct TTemplateKey {
-    TFileId Folder;
+    TFileIdentity Folder;
     std::string Name;
     auto operator<=>(const TTemplateKey&) const = default;
 };
 
+std::optional<TFileIdentity> FileOfKind(const std::u16string& path, TFileKind kind) {
+    const std::optional<TFileIdentity> file = FileIdentity(path);
+    return file && file->Kind == kind ? file : std::nullopt;
+}
+
 std::optional<TTemplateKey> TemplateKey(const std::u16string& templateName) {
-    const std::string native = NativePath(templateName);
-    const size_t nameStart = native.rfind('/') + 1;  // 0 without a folder
-    const std::optional<TFileId> folder = FileId(nameStart == 0 ? "." : native.substr(0, nameStart), S_IFDIR);
+    const size_t nameStart = templateName.rfind(u'/') + 1;  // 0 without a folder
+    const std::optional<TFileIdentity> folder =
+        FileOfKind(nameStart == 0 ? u"." : templateName.substr(0, nameStart), TFileKind::Directory);
     if (!folder) return std::nullopt;
-    return TTemplateKey{*folder, native.substr(nameStart)};
+    return TTemplateKey{*folder, NativePath(templateName.substr(nameStart))};
 }
 
 }  // namespace
@@ -46,14 +37,14 @@ std::optional<TTemplateKey> TemplateKey(const std::u16string& templateName) {
 TBatchPlan PlanBatch(const std::vector<std::u16string>& files) {
     struct TOwner {
         size_t Package;
-        TFileId File;
+        TFileIdentity File;
     };
     TBatchPlan plan;
-    std::map<TFileId, size_t> chainOfFile;
+    std::map<TFileIdentity, size_t> chainOfFile;
     std::map<TTemplateKey, TOwner> ownerOfTemplates;
     for (size_t i = 0; i < files.size(); ++i) {
         const std::u16string firstTemplate = OutputName(files[i], 1, 1);
-        const std::optional<TFileId> file = FileId(NativePath(files[i]), S_IFREG);
+        const std::optional<TFileIdentity> file = FileOfKind(files[i], TFileKind::Regular);
         const std::optional<TTemplateKey> key = file ? TemplateKey(firstTemplate) : std::nullopt;
         if (!key) {
             plan.Chains.push_back({i});

@@ -225,8 +225,8 @@ void TqlxFontComboBox::ReloadFontList() {
 void TqlxFontComboBox::ReadRecentFonts() {
     TRegistry registry;
     registry.OpenKey(mruRegKey_.toStdU16String(), true);
-    registry.BeginUpdate();
     try {
+        const TRegistryBatch batch(registry);
         for (int slot = MaxRecentCount - 1; slot >= 0; --slot) {
             const QString name = QString::fromStdU16String(registry.ReadString(NameValue(slot)));
             if (!name.isEmpty() && IndexOfName(name) >= 0) {
@@ -237,7 +237,6 @@ void TqlxFontComboBox::ReadRecentFonts() {
                 registry.WriteInteger(TypeValue(slot), 0);
             }
         }
-        registry.EndUpdate();
     } catch (...) {
         // The list stays usable without a recent block it cannot trust.
         DropRecentBlock();
@@ -248,13 +247,12 @@ void TqlxFontComboBox::ReadRecentFonts() {
 void TqlxFontComboBox::WriteRecentFonts() {
     TRegistry registry;
     registry.OpenKey(mruRegKey_.toStdU16String(), true);
-    registry.BeginUpdate();
+    const TRegistryBatch batch(registry);
     for (int slot = 0; slot < MaxRecentCount; ++slot) {
         const bool used = slot < recentCount_;
         registry.WriteString(NameValue(slot), used ? itemText(slot).toStdU16String() : std::u16string());
         registry.WriteInteger(TypeValue(slot), used ? ItemTag(slot) : 0);
     }
-    registry.EndUpdate();
 }
 
 // The family chosen in the list goes to the top of the recent block, which

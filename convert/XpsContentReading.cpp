@@ -1,7 +1,10 @@
 #include "convert/XpsContentReading.h"
 
+#include "convert/XpsPackage.h"
 #include "convert/XpsPageWalker.h"
+#include "convert/XpsThinRectangles.h"
 #include "convert/XpsValues.h"
+#include "convert/XpsVisualBrush.h"
 #include "xml/qlxXML.h"
 
 namespace {
@@ -25,28 +28,29 @@ TXpsPoint ReadOrigin(const TqlxXMLItem& glyphs) {
 }
 
 // Each element goes to the reading's own translation, then to the sink.
-template <typename Reading>
+template <typename Reading, typename Sink>
 class TReadingVisitor : public IXpsPageVisitor {
 public:
-    explicit TReadingVisitor(IXpsContentSink& sink) : sink_(sink) {}
+    explicit TReadingVisitor(Sink& sink) : sink_(sink) {}
 
     void VisitGlyphs(const TqlxXMLItem& glyphs, const TXpsScope& scope) override {
         sink_.AddText(Reading::ReadRun(glyphs, scope));
     }
 
-    void VisitPath(const TqlxXMLItem& path, const TXpsScope& scope) override {
-        Reading::ReadLines(path, scope, sink_);
+    TXpsPaintedContent VisitPath(const TqlxXMLItem& path, const TXpsScope& scope) override {
+        const TXpsPaintedContent painted = Reading::ReadPath(path, scope, sink_);
         sink_.PathDone(path);
+        return painted;
     }
 
 private:
-    IXpsContentSink& sink_;
+    Sink& sink_;
 };
 
 class TDefaultReading : public TXpsContentReading {
 public:
-    bool ReadPage(const TqlxXMLItem& page, IXpsContentSink& sink) const override {
-        TReadingVisitor<TDefaultReading> visitor(sink);
+    bool ReadPage(const TqlxXMLItem& page, const TXpsPageSources&, IXpsContentSink& sink) const override {
+        TReadingVisitor<TDefaultReading, IXpsContentSink> visitor(sink);
         return WalkFlatPage(page, visitor);
     }
     bool ReadsUndeclaredParts() const override { return false; }
@@ -62,23 +66,33 @@ public:
         return run;
     }
 
-    static void ReadLines(const TqlxXMLItem& path, const TXpsScope&, IXpsContentSink& sink) {
+    static TXpsPaintedContent ReadPath(const TqlxXMLItem& path, const TXpsScope&, IXpsContentSink& sink) {
         const std::u16string data = ReadTextAttr(path, u"Data");
         if (path.HasAttr(u"Fill")) {
             // A filled outline draws no lines, but a malformed colour still fails the page.
             XpsColorToColor(path.GetAttr(u"Fill"));
-            return;
+            return {};
         }
         const int32_t stroke = XpsColorToColor(path.GetAttr(u"Stroke"));
         ForEachDefaultPathLine(data, [&](const TXpsLine& line) { sink.AddLine(stroke, line); });
+        return {};
     }
 };
 
 class TNestedReading : public TXpsContentReading {
 public:
-    bool ReadPage(const TqlxXMLItem& page, IXpsContentSink& sink) const override {
-        TReadingVisitor<TNestedReading> visitor(sink);
-        WalkNestedPage(page, visitor);
+    // A failure while the rectangles stage holds content releases it first:
+    // what it holds came before, and so do the errors it may raise.
+    bool ReadPage(const TqlxXMLItem& page, const TXpsPageSources& sources, IXpsContentSink& sink) const override {
+        TXpsThinRectangles rectangles(sink, sources.Limits.PageObjects);
+        TReadingVisitor<TNestedReading, TXpsThinRectangles> visitor(rectangles);
+        try {
+            WalkNestedPage(page, {sources.PageName, sources.Parts, sources.Limits.PartBytes}, visitor);
+        } catch (...) {
+            rectangles.Release();
+            throw;
+        }
+        rectangles.Release();
         return false;
     }
     bool ReadsUndeclaredParts() const override { return true; }
@@ -100,19 +114,24 @@ public:
     }
 
     // A stroke draws every straight segment; a solid fill without a stroke
-    // draws a thin rectangle as the rule it stands for.
-    static void ReadLines(const TqlxXMLItem& path, const TXpsScope& scope, IXpsContentSink& sink) {
+    // draws a thin rectangle, which may be a rule. A visual brush paints its visual.
+    static TXpsPaintedContent ReadPath(const TqlxXMLItem& path, const TXpsScope& scope, TXpsThinRectangles& sink) {
         const TXpsMatrix pathTransform = scope.TotalTransformOf(path);
         const TXpsBrush stroke = scope.BrushOf(path, u"Stroke");
         const TXpsBrush fill = scope.BrushOf(path, u"Fill");
         const TXpsPathGeometry geometry = scope.GeometryOf(path);
         const TXpsMatrix transform = geometry.Transform.Then(pathTransform);
         if (stroke.Present) {
-            ForEachStraightLine(*geometry.Figures, transform, [&](const TXpsLine& line) { sink.AddLine(stroke.Color, line); });
-        } else if (fill.Solid) {
-            if (const auto rule = ThinRectangleCentreLine(*geometry.Figures, transform, kRuleThickness))
-                sink.AddLine(fill.Color, *rule);
+            const TXpsLineSink addLine = [&](const TXpsLine& line) { sink.AddLine(stroke.Color, line); };
+            TXpsStraightLines lines(transform, addLine);
+            geometry.Read(lines);
+        } else {
+            // Read even when nothing is drawn: a malformed geometry fails its page in any case.
+            const TXpsRectangleCandidate candidate = geometry.Rectangle();
+            const auto rectangle = fill.Solid ? candidate.ThinRectangle(transform, kRuleThickness) : std::nullopt;
+            if (rectangle) sink.AddRectangle(fill.Color, *rectangle);
         }
+        return fill.Present && !fill.Solid ? VisualFillOf(path, scope, geometry, pathTransform) : TXpsPaintedContent{};
     }
 };
 

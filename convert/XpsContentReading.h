@@ -12,10 +12,13 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "convert/XpsGeometry.h"
 
 class TqlxXMLItem;
+class TXpsPartTrees;
+struct TXpsLimits;
 
 // A text run as a text object takes it.
 struct TXpsTextRun {
@@ -37,6 +40,13 @@ public:
     virtual void PathDone(const TqlxXMLItem& path) = 0;
 };
 
+// What a reading draws on besides the page.
+struct TXpsPageSources {
+    std::u16string_view PageName;  // the page's part name, against which its references resolve
+    TXpsPartTrees* Parts;          // the parts the run has parsed for its pages
+    const TXpsLimits& Limits;
+};
+
 class TXpsContentReading {
 public:
     static const TXpsContentReading& Default();
@@ -46,7 +56,7 @@ public:
 
     // Hands the page's content to sink; true when content inside canvases
     // was left behind.
-    virtual bool ReadPage(const TqlxXMLItem& page, IXpsContentSink& sink) const = 0;
+    virtual bool ReadPage(const TqlxXMLItem& page, const TXpsPageSources& sources, IXpsContentSink& sink) const = 0;
     // Sequence and document parts without a declaration are read as pages
     // are; otherwise they fail as the reader finds them.
     virtual bool ReadsUndeclaredParts() const = 0;

@@ -53,7 +53,8 @@ void BuildPageBuffer(TMemoryStream& part, TMemoryStream& buffer) {
 TXpsConverter::TXpsConverter(IXpsLog& log, const IFontNameSource& fontNames)
     : log_(log),
       fontNames_(fontNames),
-      fontParts_([this](const std::u16string& name, TMemoryStream& buffer) { ExtractPart(name, &buffer); }) {}
+      fontParts_([this](const std::u16string& name, TMemoryStream& buffer) { ExtractPart(name, &buffer); }),
+      partTrees_([this](const std::u16string& name, TqlxXMLDocument& document) { LoadPart(name, document); }) {}
 
 // The extension goes before the numbers are added, so a stem with a "." of
 // its own keeps every page apart (a.b.xps gives a.b_1_1.qlt, a.b_1_2.qlt).
@@ -72,6 +73,8 @@ TXpsRunOutcome TXpsConverter::Convert(TFileStream* source) {
     if (source == nullptr) return outcome;
     runTemplateBytes_ = 0;
     fontParts_.Clear();
+    partTrees_.Clear();
+    Package.Limits = Limits;
     try {
         Package.Open(*source);
     } catch (...) {
@@ -88,6 +91,7 @@ TXpsRunOutcome TXpsConverter::Convert(TFileStream* source) {
     log_.Append(u"Zip archive close");
     outcome.FontPartsFallenBack = fontParts_.FailedParts();
     fontParts_.Clear();
+    partTrees_.Clear();
     return outcome;
 }
 
@@ -161,7 +165,7 @@ void TXpsConverter::ConvertDocument(const std::u16string& docName, int32_t docum
         TXpsPageResult result = ConvertFixedPage(page, OutputName(sourceName, document, content.Number), pageName);
         result.Document = document;
         result.Page = content.Number;
-        ++(result.Status == TXpsPageStatus::Failed ? outcome.PagesFailed : outcome.PagesConverted);
+        ++(result.Status == TXpsPageStatus::Written ? outcome.PagesConverted : outcome.PagesFailed);
         outcome.SkippedCanvasContent = outcome.SkippedCanvasContent || result.SkippedCanvasContent;
         runTemplateBytes_ += result.TemplateBytes;
         log_.Replace(pageIndex, pageLine + u" - Ok");
@@ -187,6 +191,12 @@ void TXpsConverter::LoadMarkup(const std::u16string& partName, TMemoryStream& pa
     }
 }
 
+void TXpsConverter::LoadPart(const std::u16string& partName, TqlxXMLDocument& document) {
+    TMemoryStream buffer;
+    ExtractMarkup(partName, buffer);
+    LoadMarkup(partName, buffer, document, true);
+}
+
 void TXpsConverter::CheckTemplateRoom() const {
     if (runTemplateBytes_ > Limits.RunTemplateBytes)
         throw EXpsLimitError(u"The templates of the package take more than " + IntToStr(Limits.RunTemplateBytes) + u" bytes");
@@ -194,12 +204,12 @@ void TXpsConverter::CheckTemplateRoom() const {
 
 void TXpsConverter::ExtractPart(const std::u16string& name, TMemoryStream* buffer) {
     CheckTemplateRoom();
-    Package.ExtractPart(name, buffer, Limits);
+    Package.ExtractPart(name, buffer);
 }
 
 void TXpsConverter::ExtractMarkup(const std::u16string& name, TMemoryStream& buffer) {
     CheckTemplateRoom();
-    Package.ExtractMarkup(name, buffer, Limits);
+    Package.ExtractMarkup(name, buffer);
 }
 
 const TXpsContentReading& TXpsConverter::Reading() const {
@@ -213,7 +223,8 @@ TXpsPageContext TXpsConverter::PageContext() {
             chosen.empty() ? kDefaultFontName : chosen,
             DocumentFonts ? &fontParts_ : nullptr,
             log_,
-            [this](const std::u16string& partName) { ExtractPart(partName, nullptr); }};
+            [this](const std::u16string& partName) { ExtractPart(partName, nullptr); },
+            &partTrees_};
 }
 
 TXpsPageResult TXpsConverter::ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName,

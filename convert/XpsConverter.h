@@ -10,6 +10,7 @@
 #include "convert/XpsFonts.h"
 #include "convert/XpsPackage.h"
 #include "convert/XpsPageTranslation.h"
+#include "convert/XpsPartTrees.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
 
@@ -68,8 +69,10 @@ std::u16string OutputName(const std::u16string& sourceName, int32_t document, in
 // What a conversion run came to.
 struct TXpsRunOutcome {
     bool IsXps = false;          // the package held a fixed-document sequence
-    int32_t PagesConverted = 0;  // pages done without an error
-    int32_t PagesFailed = 0;     // pages that logged their error and were left out
+    int32_t PagesConverted = 0;  // pages whose template was written
+    // Pages left without a template: an error ended them (it is in the log),
+    // or their part is no fixed page.
+    int32_t PagesFailed = 0;
     // The error that ended the run early, if one did.
     std::optional<TErrorDescription> Error;
 
@@ -101,10 +104,12 @@ public:
     // wants the list of a run's pages keeps it here.
     std::function<void(const TXpsPageResult& page)> OnPageDone;
     TXpsLimits Limits;
-    // Converts the content inside canvases too, under its transforms, reads
-    // every form of path geometry and takes thin filled rectangles for rules;
-    // reads sequence and document parts without a declaration, and finds the
-    // sequence through the package relationships when it has another name.
+    // Converts the content inside canvases and visual brushes too, under its
+    // transforms and resources (remote dictionaries among them), reads every
+    // form of path geometry and scRGB colours and takes thin filled
+    // rectangles not standing in rows for rules; reads sequence and document
+    // parts without a declaration, and finds the sequence through the package
+    // relationships when it has another name.
     bool Nested = false;
     // Text objects take the family, weight and slant of the face each run's
     // FontUri names in the package, and are measured in that very face; a run
@@ -142,6 +147,8 @@ private:
     // Parses a part into document; likeAPage puts the declaration of a page
     // in front of it instead of its own.
     void LoadMarkup(const std::u16string& partName, TMemoryStream& part, TqlxXMLDocument& document, bool likeAPage);
+    // Takes a part that is no sequence or document out and parses it as a page.
+    void LoadPart(const std::u16string& partName, TqlxXMLDocument& document);
     // The run stops taking parts once its templates fill their room.
     void CheckTemplateRoom() const;
     // Takes the named part out of the package into buffer, or only reads it
@@ -158,4 +165,6 @@ private:
     int64_t runTemplateBytes_ = 0;
     // The font parts of the run, taken out of the package as its runs name them.
     TXpsFontParts fontParts_;
+    // The remote dictionaries of the run, parsed as its pages name them.
+    TXpsPartTrees partTrees_;
 };

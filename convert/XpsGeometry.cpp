@@ -71,13 +71,16 @@ private:
     size_t at_ = 0;
 };
 
-// Builds the figures of a geometry as its commands arrive.
+// Turns the commands of a geometry into figures as they arrive.
 class TFigureBuilder {
 public:
+    explicit TFigureBuilder(IXpsFigureSink& sink) : sink_(sink) {}
+
     const TXpsPoint& Current() const { return current_; }
 
     void MoveTo(TXpsPoint point) {
-        geometry_.push_back({point, {}, false});
+        sink_.StartFigure(point);
+        start_ = point;
         open_ = true;
         current_ = point;
     }
@@ -85,23 +88,35 @@ public:
     void StepTo(TXpsPoint point, bool straight, bool stroked = true) {
         // Drawing on after a close starts a new figure where the closed one began.
         if (!open_) MoveTo(current_);
-        geometry_.back().Steps.push_back({point, straight, stroked});
+        sink_.AddStep({point, straight, stroked});
         current_ = point;
     }
 
     void Close() {
         if (!open_) return;
-        geometry_.back().Closed = true;
-        current_ = geometry_.back().Start;
+        sink_.CloseFigure();
+        current_ = start_;
         open_ = false;
     }
+
+private:
+    IXpsFigureSink& sink_;
+    TXpsPoint start_;
+    TXpsPoint current_;
+    bool open_ = false;
+};
+
+// Keeps the figures it gets.
+class TGeometryBuilder : public IXpsFigureSink {
+public:
+    void StartFigure(TXpsPoint start) override { geometry_.push_back({start, {}, false}); }
+    void AddStep(const TXpsFigure::TStep& step) override { geometry_.back().Steps.push_back(step); }
+    void CloseFigure() override { geometry_.back().Closed = true; }
 
     TXpsGeometry Take() { return std::move(geometry_); }
 
 private:
     TXpsGeometry geometry_;
-    TXpsPoint current_;
-    bool open_ = false;
 };
 
 // How many numbers one group of a command takes, and where the group's end
@@ -143,18 +158,25 @@ void ApplyGroup(TFigureBuilder& figures, char16_t command, const long double* nu
     else figures.StepTo(end, upper == u'L');
 }
 
-[[noreturn]] void RaiseInvalidNumber(std::u16string_view text) {
-    throw EConvertError(u"'" + std::u16string(text) + u"' is not a valid floating point value");
+// A point list of a PathFigure or a segment: pairs of numbers and nothing
+// else. Each point goes to take as it is read; returns the last.
+template <typename Take>
+TXpsPoint ReadPoints(std::u16string_view text, Take take) {
+    TPathScanner scanner(text);
+    TXpsPoint point;
+    bool any = false;
+    long double pair[2];
+    while (scanner.ReadNumbers(pair, 2)) {
+        point = {pair[0], pair[1]};
+        take(point);
+        any = true;
+    }
+    if (!scanner.AtEnd() || !any) RaiseInvalidXpsNumber(text);
+    return point;
 }
 
-// A point list of a PathFigure or a segment: pairs of numbers and nothing else.
-std::vector<TXpsPoint> ReadPoints(std::u16string_view text) {
-    TPathScanner scanner(text);
-    std::vector<TXpsPoint> points;
-    long double pair[2];
-    while (scanner.ReadNumbers(pair, 2)) points.push_back({pair[0], pair[1]});
-    if (!scanner.AtEnd() || points.empty()) RaiseInvalidNumber(text);
-    return points;
+TXpsPoint ReadLastPoint(std::u16string_view text) {
+    return ReadPoints(text, [](TXpsPoint) {});
 }
 
 bool Near(long double a, long double b) { return std::fabs(a - b) <= kSameCoordinate; }
@@ -210,17 +232,24 @@ long double TXpsMatrix::VerticalScale() const { return std::sqrt(M21 * M21 + M22
 TXpsMatrix ReadMatrix(std::u16string_view text) {
     TPathScanner scanner(text);
     long double m[6];
-    if (!scanner.ReadNumbers(m, 6) || !scanner.AtEnd()) RaiseInvalidNumber(text);
+    if (!scanner.ReadNumbers(m, 6) || !scanner.AtEnd()) RaiseInvalidXpsNumber(text);
     return {m[0], m[1], m[2], m[3], m[4], m[5]};
 }
 
-TXpsGeometry ReadPathData(std::u16string_view data) {
+TXpsRect ReadRect(std::u16string_view text) {
+    TPathScanner scanner(text);
+    long double r[4];
+    if (!scanner.ReadNumbers(r, 4) || !scanner.AtEnd()) RaiseInvalidXpsNumber(text);
+    return {r[0], r[1], r[0] + r[2], r[1] + r[3]};
+}
+
+void ReadPathData(std::u16string_view data, IXpsFigureSink& sink) {
     TPathScanner scanner(data);
-    TFigureBuilder figures;
+    TFigureBuilder figures(sink);
     if (scanner.NextIs(u'F')) {
         scanner.Letter();
         long double fillRule = 0;
-        if (!scanner.ReadNumber(fillRule)) return {};
+        if (!scanner.ReadNumber(fillRule)) return;
     }
     char16_t command = 0;
     while (!scanner.AtEnd()) {
@@ -238,42 +267,67 @@ TXpsGeometry ReadPathData(std::u16string_view data) {
         if (shape.Numbers == 0 || !scanner.ReadNumbers(numbers, shape.Numbers)) break;
         ApplyGroup(figures, command, numbers, shape);
     }
-    return figures.Take();
 }
 
-TXpsGeometry ReadPathFigures(const TqlxXMLItem& pathGeometry) {
-    TFigureBuilder figures;
+TXpsGeometry ReadPathData(std::u16string_view data) {
+    TGeometryBuilder geometry;
+    ReadPathData(data, geometry);
+    return geometry.Take();
+}
+
+void ReadPathFigures(const TqlxXMLItem& pathGeometry, IXpsFigureSink& sink) {
+    TFigureBuilder figures(sink);
     ForEachChildNamed(pathGeometry, u"PathFigure", [&](const TqlxXMLItem& figure, int32_t) {
-        figures.MoveTo(ReadPoints(figure.GetAttr(u"StartPoint")).front());
+        figures.MoveTo(ReadPoints(figure.GetAttr(u"StartPoint"), [](TXpsPoint) {}));
         for (int32_t i = 0; i < figure.ChildCount(); ++i) {
             const TqlxXMLItem& segment = *figure.Child(i);
             const bool stroked = UpperCase(segment.GetAttr(u"IsStroked")) != u"FALSE";
             if (segment.Name == u"PolyLineSegment") {
-                for (const TXpsPoint& point : ReadPoints(segment.GetAttr(u"Points"))) figures.StepTo(point, true, stroked);
+                ReadPoints(segment.GetAttr(u"Points"), [&](TXpsPoint point) { figures.StepTo(point, true, stroked); });
             } else if (segment.Name == u"ArcSegment") {
-                figures.StepTo(ReadPoints(segment.GetAttr(u"Point")).back(), false);
+                figures.StepTo(ReadLastPoint(segment.GetAttr(u"Point")), false);
             } else if (segment.Name == u"PolyBezierSegment" || segment.Name == u"PolyQuadraticBezierSegment") {
-                figures.StepTo(ReadPoints(segment.GetAttr(u"Points")).back(), false);
+                figures.StepTo(ReadLastPoint(segment.GetAttr(u"Points")), false);
             }
         }
         if (UpperCase(figure.GetAttr(u"IsClosed")) == u"TRUE") figures.Close();
     });
-    return figures.Take();
+}
+
+TXpsGeometry ReadPathFigures(const TqlxXMLItem& pathGeometry) {
+    TGeometryBuilder geometry;
+    ReadPathFigures(pathGeometry, geometry);
+    return geometry.Take();
+}
+
+void ReplayGeometry(const TXpsGeometry& geometry, IXpsFigureSink& sink) {
+    for (const TXpsFigure& figure : geometry) {
+        sink.StartFigure(figure.Start);
+        for (const TXpsFigure::TStep& step : figure.Steps) sink.AddStep(step);
+        if (figure.Closed) sink.CloseFigure();
+    }
+}
+
+void TXpsStraightLines::StartFigure(TXpsPoint start) { start_ = current_ = start; }
+
+void TXpsStraightLines::AddStep(const TXpsFigure::TStep& step) {
+    if (step.Straight && step.Stroked) Add(current_, step.End);
+    current_ = step.End;
+}
+
+void TXpsStraightLines::CloseFigure() {
+    Add(current_, start_);
+    current_ = start_;
+}
+
+void TXpsStraightLines::Add(TXpsPoint from, TXpsPoint to) const {
+    const TXpsLine line{transform_.Map(from), transform_.Map(to)};
+    if (!SamePlace(line.From, line.To)) sink_(line);
 }
 
 void ForEachStraightLine(const TXpsGeometry& geometry, const TXpsMatrix& transform, const TXpsLineSink& sink) {
-    const auto add = [&](TXpsPoint from, TXpsPoint to) {
-        const TXpsLine line{transform.Map(from), transform.Map(to)};
-        if (!SamePlace(line.From, line.To)) sink(line);
-    };
-    for (const TXpsFigure& figure : geometry) {
-        TXpsPoint from = figure.Start;
-        for (const TXpsFigure::TStep& step : figure.Steps) {
-            if (step.Straight && step.Stroked) add(from, step.End);
-            from = step.End;
-        }
-        if (figure.Closed) add(from, figure.Start);
-    }
+    TXpsStraightLines lines(transform, sink);
+    ReplayGeometry(geometry, lines);
 }
 
 void ForEachDefaultPathLine(std::u16string_view data, const TXpsLineSink& sink) {
@@ -302,8 +356,17 @@ void ForEachDefaultPathLine(std::u16string_view data, const TXpsLineSink& sink) 
     }
 }
 
-std::optional<TXpsLine> ThinRectangleCentreLine(const TXpsGeometry& geometry, const TXpsMatrix& transform,
-                                                long double maxThickness) {
+void TXpsBounds::Add(TXpsPoint point) {
+    point = transform_.Map(point);
+    if (!bounds_) bounds_ = TXpsRect{point.X, point.Y, point.X, point.Y};
+    bounds_->Left = std::min(bounds_->Left, point.X);
+    bounds_->Top = std::min(bounds_->Top, point.Y);
+    bounds_->Right = std::max(bounds_->Right, point.X);
+    bounds_->Bottom = std::max(bounds_->Bottom, point.Y);
+}
+
+std::optional<TXpsRect> ThinRectangle(const TXpsGeometry& geometry, const TXpsMatrix& transform,
+                                      long double maxThickness) {
     const auto drawn = [](const TXpsFigure& figure) { return !figure.Steps.empty(); };
     const auto figure = std::find_if(geometry.begin(), geometry.end(), drawn);
     if (figure == geometry.end() || std::find_if(figure + 1, geometry.end(), drawn) != geometry.end()) return std::nullopt;
@@ -318,9 +381,32 @@ std::optional<TXpsLine> ThinRectangleCentreLine(const TXpsGeometry& geometry, co
     if (corners.size() != 4 || !IsAxisAlignedRectangle(corners)) return std::nullopt;
     const auto [left, right] = std::minmax({corners[0].X, corners[1].X, corners[2].X, corners[3].X});
     const auto [top, bottom] = std::minmax({corners[0].Y, corners[1].Y, corners[2].Y, corners[3].Y});
-    const long double width = right - left;
-    const long double height = bottom - top;
-    if (std::min(width, height) > maxThickness) return std::nullopt;
-    if (width >= height) return TXpsLine{{left, (top + bottom) / 2}, {right, (top + bottom) / 2}};
-    return TXpsLine{{(left + right) / 2, top}, {(left + right) / 2, bottom}};
+    const TXpsRect rectangle{left, top, right, bottom};
+    if (std::min(rectangle.Width(), rectangle.Height()) > maxThickness) return std::nullopt;
+    return rectangle;
+}
+
+TXpsLine CentreLineOf(const TXpsRect& r) {
+    if (r.Width() >= r.Height()) return {{r.Left, (r.Top + r.Bottom) / 2}, {r.Right, (r.Top + r.Bottom) / 2}};
+    return {{(r.Left + r.Right) / 2, r.Top}, {(r.Left + r.Right) / 2, r.Bottom}};
+}
+
+void TXpsRectangleCandidate::StartFigure(TXpsPoint start) {
+    if (drawn_) laterFigure_ = true;
+    else figure_ = {start, {}, false};
+}
+
+void TXpsRectangleCandidate::AddStep(const TXpsFigure::TStep& step) {
+    if (impossible_) return;
+    // Four corners, the last step perhaps back to the first.
+    impossible_ = laterFigure_ || figure_.Steps.size() == 4;
+    if (impossible_) return;
+    figure_.Steps.push_back(step);
+    drawn_ = true;
+}
+
+std::optional<TXpsRect> TXpsRectangleCandidate::ThinRectangle(const TXpsMatrix& transform,
+                                                              long double maxThickness) const {
+    if (impossible_ || !drawn_) return std::nullopt;
+    return ::ThinRectangle({figure_}, transform, maxThickness);
 }

@@ -35,6 +35,16 @@ struct TXpsMatrix {
 // Six XPS numbers separated by commas and/or blanks; raises EConvertError otherwise.
 TXpsMatrix ReadMatrix(std::u16string_view text);
 
+struct TXpsRect {
+    long double Left = 0, Top = 0, Right = 0, Bottom = 0;
+
+    long double Width() const { return Right - Left; }
+    long double Height() const { return Bottom - Top; }
+};
+
+// "x,y,width,height" as four numbers like ReadMatrix's.
+TXpsRect ReadRect(std::u16string_view text);
+
 // One figure: where it starts and where each of its steps ends, with whether
 // the step is a straight line.
 struct TXpsFigure {
@@ -50,26 +60,56 @@ struct TXpsFigure {
 
 using TXpsGeometry = std::vector<TXpsFigure>;
 
+// Where the figures of a geometry go as they are read: a path of millions of
+// segments need never stand in memory, neither as figures nor as lines.
+class IXpsFigureSink {
+public:
+    virtual ~IXpsFigureSink() = default;
+    virtual void StartFigure(TXpsPoint start) = 0;
+    virtual void AddStep(const TXpsFigure::TStep& step) = 0;
+    virtual void CloseFigure() = 0;
+};
+
 // Abbreviated path syntax: an optional fill rule, then the commands M L H V Z
 // C Q S T A in either case, relative in lower case. A malformed number raises
 // EConvertError; any other text the syntax does not allow ends the geometry
 // there, keeping what came before.
+void ReadPathData(std::u16string_view data, IXpsFigureSink& sink);
 TXpsGeometry ReadPathData(std::u16string_view data);
 // A PathGeometry's PathFigure children with their poly-line, arc and Bézier
 // segments; a segment with IsStroked="false" draws no line.
+void ReadPathFigures(const TqlxXMLItem& pathGeometry, IXpsFigureSink& sink);
 TXpsGeometry ReadPathFigures(const TqlxXMLItem& pathGeometry);
+// Hands figures read before to sink, as reading them did.
+void ReplayGeometry(const TXpsGeometry& geometry, IXpsFigureSink& sink);
 
 struct TXpsLine {
     TXpsPoint From;
     TXpsPoint To;
 };
 
-// Takes the lines of a path one at a time, so that a path of millions of
-// segments never stands in memory as lines.
 using TXpsLineSink = std::function<void(const TXpsLine& line)>;
 
-// Every straight step of the geometry and every closing line, both ends
-// mapped, in order; lines whose mapped ends are one place are left out.
+// Passes on every straight, stroked step of the figures it gets and every
+// closing line, both ends mapped, in order; lines whose mapped ends are one
+// place are left out.
+class TXpsStraightLines : public IXpsFigureSink {
+public:
+    TXpsStraightLines(const TXpsMatrix& transform, const TXpsLineSink& sink) : transform_(transform), sink_(sink) {}
+
+    void StartFigure(TXpsPoint start) override;
+    void AddStep(const TXpsFigure::TStep& step) override;
+    void CloseFigure() override;
+
+private:
+    void Add(TXpsPoint from, TXpsPoint to) const;
+
+    const TXpsMatrix& transform_;
+    const TXpsLineSink& sink_;
+    TXpsPoint start_;
+    TXpsPoint current_;
+};
+
 void ForEachStraightLine(const TXpsGeometry& geometry, const TXpsMatrix& transform, const TXpsLineSink& sink);
 
 // The default mode's path data: only data holding "F1" draws. Its first
@@ -79,8 +119,45 @@ void ForEachStraightLine(const TXpsGeometry& geometry, const TXpsMatrix& transfo
 // the start of a pass ends the path, keeping its lines; a token that is no
 // "x,y" pair raises EConvertError.
 void ForEachDefaultPathLine(std::u16string_view data, const TXpsLineSink& sink);
+// The smallest rectangle holding every point a figure starts at or steps
+// to, mapped; nothing for a geometry without figures.
+class TXpsBounds : public IXpsFigureSink {
+public:
+    explicit TXpsBounds(const TXpsMatrix& transform) : transform_(transform) {}
+
+    void StartFigure(TXpsPoint start) override { Add(start); }
+    void AddStep(const TXpsFigure::TStep& step) override { Add(step.End); }
+    void CloseFigure() override {}
+
+    const std::optional<TXpsRect>& Bounds() const { return bounds_; }
+
+private:
+    void Add(TXpsPoint point);
+
+    const TXpsMatrix& transform_;
+    std::optional<TXpsRect> bounds_;
+};
+
 // A geometry of one figure of straight steps through four corners that maps
-// to an axis-aligned rectangle no thicker than maxThickness: its centre line
-// along the longer side.
-std::optional<TXpsLine> ThinRectangleCentreLine(const TXpsGeometry& geometry, const TXpsMatrix& transform,
-                                                long double maxThickness);
+// to an axis-aligned rectangle no thicker than maxThickness.
+std::optional<TXpsRect> ThinRectangle(const TXpsGeometry& geometry, const TXpsMatrix& transform,
+                                      long double maxThickness);
+// The rule a thin rectangle stands for: its centre line along the longer side.
+TXpsLine CentreLineOf(const TXpsRect& rectangle);
+
+// Keeps what of the figures it gets can still be a thin rectangle: the one
+// figure that draws, as long as it has no more steps than a rectangle.
+class TXpsRectangleCandidate : public IXpsFigureSink {
+public:
+    void StartFigure(TXpsPoint start) override;
+    void AddStep(const TXpsFigure::TStep& step) override;
+    void CloseFigure() override {}
+
+    std::optional<TXpsRect> ThinRectangle(const TXpsMatrix& transform, long double maxThickness) const;
+
+private:
+    TXpsFigure figure_;          // the figure being read, or the one that drew
+    bool drawn_ = false;         // figure_ has a step
+    bool laterFigure_ = false;   // a figure started after the one that drew
+    bool impossible_ = false;    // a second figure drew, or one drew too many steps
+};

@@ -12,18 +12,19 @@ namespace {
 // Passes a part's bytes on as they are unpacked, to a buffer or nowhere,
 // counting them against the limits: whatever sizes the package records, a
 // part or a run that grows too large is stopped there.
-class TPartSink : public TMemoryStream {
+class TPartSink : public TPassOnStream {
 public:
     TPartSink(const std::u16string& name, TMemoryStream* target, const TXpsLimits& limits, int64_t& unpackedBytes)
         : name_(name), target_(target), limits_(limits), unpackedBytes_(unpackedBytes) {}
 
-    int64_t Write(const void* buffer, int64_t count) override {
+protected:
+    void PassOn(const void* buffer, int64_t count) override {
         if (target_ != nullptr && count > limits_.PartBytes - target_->Position())
             throw EXpsLimitError(u"The part \"" + name_ + u"\" is larger than " + IntToStr(limits_.PartBytes) + u" bytes");
         if (count > limits_.RunUnpackedBytes - unpackedBytes_)
             throw EXpsLimitError(u"The package unpacks to more than " + IntToStr(limits_.RunUnpackedBytes) + u" bytes");
         unpackedBytes_ += count;
-        return target_ != nullptr ? target_->Write(buffer, count) : count;
+        if (target_ != nullptr) target_->WriteBuffer(buffer, count);
     }
 
 private:
@@ -34,21 +35,19 @@ private:
 };
 
 // Passes an entry's bytes on to an output stream as they are unpacked.
-class TOutputSink : public TMemoryStream {
+class TOutputSink : public TPassOnStream {
 public:
     explicit TOutputSink(std::ostream& out) : out_(out) {}
 
-    int64_t Write(const void* buffer, int64_t count) override {
+protected:
+    void PassOn(const void* buffer, int64_t count) override {
         // Unpacking on would only make more bytes to lose.
         if (!out_.write(static_cast<const char*>(buffer), static_cast<std::streamsize>(count))) throw EWriteError();
-        return count;
     }
 
 private:
     std::ostream& out_;
 };
-
-constexpr int32_t kNotFoundError = 15;
 
 // Whether the component's search can take the name for what it is.
 bool IsSearchable(const std::u16string& name) {
@@ -83,19 +82,23 @@ void TXpsPackage::Open(TStream& source) {
     archive_.OpenStream(source, false);
     unpackedBytes_ = 0;
     partsTaken_ = 0;
+    piecesJoined_ = 0;
     missing_.clear();
 }
 
 void TXpsPackage::Close() {
     if (archive_.IsOpen()) archive_.CloseStream();
+    missing_.clear();
 }
 
 bool TXpsPackage::Contains(const std::u16string& name) {
     TZFArchiveItem item;
-    return archive_.FindFirstEntry(name, item, kZFAttrFilesOnly, u"");
+    return archive_.FindFirstEntry(name, item, kZFAttrFilesOnly, u"") || !PieceNames(name).empty();
 }
 
-bool TXpsPackage::HasEntry(const std::u16string& name) {
+bool TXpsPackage::HasEntry(const std::u16string& name) { return HasStoredEntry(name) || !PieceNames(name).empty(); }
+
+bool TXpsPackage::HasStoredEntry(const std::u16string& name) {
     int32_t index = 0;
     return archive_.DirManager() != nullptr && archive_.DirManager()->Entries.FindEntry(name, index);
 }
@@ -112,16 +115,16 @@ std::vector<TXpsPackageEntry> TXpsPackage::Entries() {
     return entries;
 }
 
-void TXpsPackage::ExtractPart(const std::u16string& name, TMemoryStream* buffer, const TXpsLimits& limits) {
-    if (++partsTaken_ > limits.RunParts)
-        throw EXpsLimitError(u"The package refers to more than " + IntToStr(limits.RunParts) + u" parts");
-    TPartSink sink(name, buffer, limits, unpackedBytes_);
+void TXpsPackage::ExtractPart(const std::u16string& name, TMemoryStream* buffer) {
+    if (++partsTaken_ > Limits.RunParts)
+        throw EXpsLimitError(u"The package refers to more than " + IntToStr(Limits.RunParts) + u" parts");
+    TPartSink sink(name, buffer, Limits, unpackedBytes_);
     ExtractNamed(name, sink);
     if (buffer != nullptr) buffer->SetPosition(0);
 }
 
-void TXpsPackage::ExtractMarkup(const std::u16string& name, TMemoryStream& buffer, const TXpsLimits& limits) {
-    ExtractPart(name, &buffer, limits);
+void TXpsPackage::ExtractMarkup(const std::u16string& name, TMemoryStream& buffer) {
+    ExtractPart(name, &buffer);
     const uint8_t* bytes = buffer.Memory();
     const auto size = static_cast<size_t>(buffer.Size());
     const bool littleEndian = size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
@@ -138,13 +141,37 @@ void TXpsPackage::ExtractEntry(const std::u16string& name, std::ostream& out) {
     ExtractNamed(name, sink);
 }
 
-void TXpsPackage::ExtractNamed(const std::u16string& name, TMemoryStream& destination) {
-    if (archive_.IsOpen() && !HasEntry(name) && (missing_.contains(name) || !IsSearchable(name)))
-        throw EZFException(kNotFoundError, &archive_, {name});
+void TXpsPackage::ExtractNamed(const std::u16string& name, TStream& destination) {
+    if (archive_.IsOpen() && !HasStoredEntry(name) && !missing_.contains(name)) {
+        const std::vector<std::u16string> pieces = PieceNames(name);
+        // A piece costs little, but a part of many pieces named many times would cost without end.
+        if (static_cast<int64_t>(pieces.size()) > Limits.RunPieces - piecesJoined_)
+            throw EXpsLimitError(u"The package joins more than " + IntToStr(Limits.RunPieces) + u" pieces into parts");
+        piecesJoined_ += static_cast<int64_t>(pieces.size());
+        for (const std::u16string& piece : pieces) archive_.ExtractEntryToStream(piece, destination);
+        if (!pieces.empty()) return;
+        if (!IsSearchable(name)) missing_.insert(name);
+    }
+    if (missing_.contains(name)) throw EZFException(kZFFileNotFound, &archive_, {name});
     try {
         archive_.ExtractEntryToStream(name, destination);
     } catch (const EZFException& e) {
-        if (e.NativeError == kNotFoundError) missing_.insert(name);
+        if (e.NativeError == kZFFileNotFound) missing_.insert(name);
         throw;
+    }
+}
+
+// Each piece looked for is an entry, so a directory of n entries ends the
+// search after n pieces at most.
+std::vector<std::u16string> TXpsPackage::PieceNames(const std::u16string& name) {
+    std::vector<std::u16string> pieces;
+    for (;;) {
+        const std::u16string stem = name + u"/[" + IntToStr(static_cast<int64_t>(pieces.size())) + u"]";
+        if (HasStoredEntry(stem + u".last.piece")) {
+            pieces.push_back(stem + u".last.piece");
+            return pieces;
+        }
+        if (!HasStoredEntry(stem + u".piece")) return {};
+        pieces.push_back(stem + u".piece");
     }
 }

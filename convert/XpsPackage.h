@@ -23,6 +23,7 @@ struct TXpsLimits {
     int32_t TextCharacters = 65'536;               // the text of one run, in UTF-16 units
     int64_t RunUnpackedBytes = int64_t(1) << 30;   // all parts a run unpacks, images included
     int32_t RunParts = 1'000'000;                  // the parts a run takes out of the package
+    int32_t RunPieces = 1'000'000;                 // the pieces a run joins into parts stored so
     int64_t RunTemplateBytes = int64_t(1) << 30;   // the templates a run writes
 };
 
@@ -45,12 +46,16 @@ struct TXpsPackageEntry {
 // their errors read alike. While open, it counts what it unpacks and takes.
 //
 // A part is taken by its name. The directory's index finds the name as
-// stored, letter case aside; failing that, the component's search finds it
-// written with "\" or with a trailing "." too. That search reads "*" and "?"
-// as wildcards, and a few such characters against long names cost seconds,
-// so a name holding one, or one longer than a search takes, is found by the
-// index alone. Each search scans the whole directory: a name found missing is
-// remembered until the package is opened again.
+// stored, letter case aside; failing that, a part stored as pieces,
+// NAME/[0].piece, NAME/[1].piece, ... NAME/[n].last.piece, is the pieces
+// joined in order (spool files and some drivers write parts so, among the
+// pieces of other parts), and one piece missing makes the part missing;
+// failing that, the component's search finds the name written with "\" or
+// with a trailing "." too. That search reads "*" and "?" as wildcards, and a
+// few such characters against long names cost seconds, so a name holding one,
+// or one longer than a search takes, is found by the index alone. Each search
+// scans the whole directory: a name found missing is remembered until the
+// package is opened again.
 class TXpsPackage {
 public:
     TXpsPackage();
@@ -60,36 +65,46 @@ public:
 
     TZipArchiver& Archive() { return archive_; }
 
+    // What the parts taken out of the package may come to.
+    TXpsLimits Limits;
+
     // Opens the archive held in source, which stays the caller's and must
     // outlive the opening; the counts start again from nothing.
     void Open(TStream& source);
     void Close();
 
-    // Whether a search finds an entry of that name, in any folder.
+    // Whether a search finds an entry of that name, in any folder, or the
+    // package holds the part as pieces.
     bool Contains(const std::u16string& name);
     // Whether the directory holds an entry of exactly that name, letter case
-    // and the kind of slash aside.
+    // and the kind of slash aside, or every piece of a part of that name.
     bool HasEntry(const std::u16string& name);
     // The entries in directory order.
     std::vector<TXpsPackageEntry> Entries();
 
     // Takes the named part out of the package into buffer, rewound, or only
     // reads it through when buffer is null. A part or a run beyond the limits
-    // is refused as its bytes arrive, whatever sizes the package records.
-    void ExtractPart(const std::u16string& name, TMemoryStream* buffer, const TXpsLimits& limits);
+    // is refused as its bytes arrive, whatever sizes the package records; a
+    // part stored as pieces counts as one part of their joined size.
+    void ExtractPart(const std::u16string& name, TMemoryStream* buffer);
     // Takes a sequence, document, page or relationships part out like
     // ExtractPart; a part written in UTF-16 (it starts with a byte-order mark)
     // becomes UTF-8, so that the reader sees the same markup either way.
-    void ExtractMarkup(const std::u16string& name, TMemoryStream& buffer, const TXpsLimits& limits);
-    // Writes the named entry's bytes to out as they are unpacked, under no
-    // limits but the component's own: never more than the size the directory
-    // records, the CRC checked at the end, when the bytes are out already.
+    void ExtractMarkup(const std::u16string& name, TMemoryStream& buffer);
+    // Writes the named entry's bytes (or the part's pieces, joined) to out as
+    // they are unpacked, under no limits but the component's own and the
+    // count of pieces: never more than the size the directory records, the
+    // CRC checked at the end, when the bytes are out already.
     void ExtractEntry(const std::u16string& name, std::ostream& out);
 
 private:
     // Writes the part's bytes to destination, or raises the component's
     // not-found error.
-    void ExtractNamed(const std::u16string& name, TMemoryStream& destination);
+    void ExtractNamed(const std::u16string& name, TStream& destination);
+    // The entries of a part stored as pieces, in order; none when the part
+    // is not stored so or a piece is missing.
+    std::vector<std::u16string> PieceNames(const std::u16string& name);
+    bool HasStoredEntry(const std::u16string& name);
 
     TZipArchiver archive_;
     // The names found missing since the package was opened.
@@ -97,4 +112,5 @@ private:
     // What the package has unpacked and taken since it was opened.
     int64_t unpackedBytes_ = 0;
     int32_t partsTaken_ = 0;
+    int64_t piecesJoined_ = 0;
 };

@@ -136,7 +136,7 @@ TXpsPageResult TranslatePage(const TqlxXMLItem& root, const std::u16string& outN
     TqlxRepDoc repDoc(outName);
     repDoc.AddPage(width, height);
     TPageTranslation translation(repDoc, pageName, context);
-    result.SkippedCanvasContent = context.Reading.ReadPage(root, translation);
+    result.SkippedCanvasContent = context.Reading.ReadPage(root, {pageName, context.Parts, context.Limits}, translation);
     repDoc.SaveTemplate();
     result.Status = TXpsPageStatus::Written;
     result.TemplateName = repDoc.FileName();

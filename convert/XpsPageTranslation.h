@@ -13,6 +13,7 @@ class IXpsLog;
 class TqlxXMLItem;
 class TXpsContentReading;
 class TXpsFontParts;
+class TXpsPartTrees;
 struct TXpsLimits;
 
 enum class TXpsPageStatus {
@@ -43,6 +44,8 @@ struct TXpsPageContext {
     IXpsLog& Log;
     // Takes the named part out of the package and drops it.
     std::function<void(const std::u16string& partName)> ReadPart;
+    // The parts the run parses for its pages, such as remote dictionaries.
+    TXpsPartTrees* Parts = nullptr;
 };
 
 // Writes the template of the FixedPage root into outName (its extension is

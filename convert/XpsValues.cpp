@@ -1,9 +1,11 @@
 #include "convert/XpsValues.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <vector>
 
 #include "platform/CodePages.h"
 #include "platform/Conversions.h"
@@ -107,15 +109,34 @@ bool ConvertLongNumber(const TXpsNumberText& number, long double& value) {
     return error == std::errc() && end == text.data() + text.size();
 }
 
-[[noreturn]] void RaiseInvalidFloat(std::u16string_view text) {
-    throw EConvertError(u"'" + std::u16string(text) + u"' is not a valid floating point value");
-}
-
 // The text without the spaces and control characters (codes up to 32) at its ends.
 std::u16string_view TrimSpacesAndControls(std::u16string_view text) {
     while (!text.empty() && text.front() <= u' ') text.remove_prefix(1);
     while (!text.empty() && text.back() <= u' ') text.remove_suffix(1);
     return text;
+}
+
+// A linear scRGB component, clamped to 0..1, as an sRGB byte.
+uint32_t SrgbByte(long double linear) {
+    const long double c = std::clamp(linear, 0.0L, 1.0L);
+    const long double encoded = c <= 0.0031308L ? 12.92L * c : 1.055L * std::pow(c, 1 / 2.4L) - 0.055L;
+    return static_cast<uint32_t>(std::lround(encoded * 255));
+}
+
+// "sc#" then three or four numbers separated by commas, alpha first when there are four.
+int32_t ScRgbToColor(std::u16string_view values) {
+    std::vector<long double> numbers;
+    for (size_t start = 0;;) {
+        const size_t comma = values.find(u',', start);
+        numbers.push_back(XpsStrToFloat(values.substr(start, comma == std::u16string_view::npos ? comma : comma - start)));
+        if (comma == std::u16string_view::npos || numbers.size() > 4) break;
+        start = comma + 1;
+    }
+    if (numbers.size() == 3) numbers.insert(numbers.begin(), 1);
+    if (numbers.size() != 4) return kNoXpsColor;
+    const auto alpha = static_cast<uint32_t>(std::lround(std::clamp(numbers[0], 0.0L, 1.0L) * 255));
+    const uint32_t abgr = alpha << 24 | SrgbByte(numbers[3]) << 16 | SrgbByte(numbers[2]) << 8 | SrgbByte(numbers[1]);
+    return static_cast<int32_t>(abgr - 0xFF000000u);
 }
 
 // Removes "." segments and lets ".." climb one folder, never above the root.
@@ -170,12 +191,16 @@ const TFormatSettings& XpsFormatSettings() {
     return settings;
 }
 
+void RaiseInvalidXpsNumber(std::u16string_view text) {
+    throw EConvertError(u"'" + QuotedInMessage(text) + u"' is not a valid floating point value");
+}
+
 long double XpsStrToFloat(std::u16string_view text) {
     const auto number = SplitXpsNumber(text);
-    if (!number) RaiseInvalidFloat(text);
+    if (!number) RaiseInvalidXpsNumber(text);
     if (const auto value = ConvertShortNumber(*number)) return *value;
     long double value = 0;
-    if (!ConvertLongNumber(*number, value)) RaiseInvalidFloat(text);
+    if (!ConvertLongNumber(*number, value)) RaiseInvalidXpsNumber(text);
     return value;
 }
 
@@ -189,6 +214,11 @@ int32_t XpsColorToColor(std::u16string_view text) {
     for (size_t position : {2, 3, 8, 9, 6, 7, 4, 5}) abgr.push_back(argb[position - 1]);
     const uint32_t value = static_cast<uint32_t>(StrToInt(abgr));
     return static_cast<int32_t>(value - 0xFF000000u);
+}
+
+int32_t ReadXpsColor(std::u16string_view text) {
+    constexpr std::u16string_view kScRgb = u"sc#";
+    return text.starts_with(kScRgb) ? ScRgbToColor(text.substr(kScRgb.size())) : XpsColorToColor(text);
 }
 
 std::u16string RawXpsText(const TqlxXMLItem& item, std::u16string_view name, bool legacy) {

@@ -20,10 +20,16 @@ size_t XpsNumberLength(std::u16string_view text);
 // The whole text, blanks around it allowed, as an XPS number; raises
 // EConvertError "'%s' is not a valid floating point value" otherwise.
 long double XpsStrToFloat(std::u16string_view text);
+[[noreturn]] void RaiseInvalidXpsNumber(std::u16string_view text);
 
 // The colour that stands for "no usable colour".
 constexpr int32_t kNoXpsColor = -16777216;
 int32_t XpsColorToColor(std::u16string_view text);
+// Every colour syntax the nested mode reads: "#..." as XpsColorToColor, and
+// scRGB "sc#A,R,G,B" or "sc#R,G,B" (linear values, each clamped to 0..1,
+// red, green and blue turned to sRGB); anything else, ContextColor among
+// them, is no usable colour. A value that is no number raises EConvertError.
+int32_t ReadXpsColor(std::u16string_view text);
 // An attribute's text with the characters the part wrote, references still
 // unexpanded: markup read in the reader's legacy mode keeps a character per
 // byte, and those bytes are UTF-8.

@@ -60,5 +60,5 @@ std::optional<int32_t> TryStrToInt(std::u16string_view text) {
 
 int32_t StrToInt(std::u16string_view text) {
     if (auto value = TryStrToInt(text)) return *value;
-    throw EConvertError(u"''" + std::u16string(text) + u"'' is not a valid integer value");
+    throw EConvertError(u"''" + QuotedInMessage(text) + u"'' is not a valid integer value");
 }

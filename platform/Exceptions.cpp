@@ -63,3 +63,9 @@ TErrorDescription DescribeCurrentError() {
 std::u16string ErrorBoxText(const std::u16string& message) {
     return !message.empty() && message.back() > u'.' ? message + u"." : message;
 }
+
+std::u16string QuotedInMessage(std::u16string_view text) {
+    constexpr size_t kQuotedLength = 100;
+    if (text.size() <= kQuotedLength) return std::u16string(text);
+    return std::u16string(text.substr(0, CharacterPrefixLength(text, kQuotedLength))) + u"...";
+}

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
 
 // Every error carries the name of its class next to its message: a page that
 // fails logs both, and the error box shows the message.
@@ -104,3 +105,8 @@ TErrorDescription DescribeCurrentError();
 // An error's message as the user sees it: a "." is added unless the message
 // ends in "." or a character coded below it.
 std::u16string ErrorBoxText(const std::u16string& message);
+
+// A text as an error message quotes it: a text of any length would make the
+// message, and every log it reaches, as long. Longer texts are cut after
+// their first 100 characters (never inside a surrogate pair) and "..." marks the cut.
+std::u16string QuotedInMessage(std::u16string_view text);

@@ -23,14 +23,23 @@ std::u16string ExpandFileName(const std::u16string& path) {
     return PathFromNative(absolute.lexically_normal().string());
 }
 
-bool FileExists(const std::u16string& path) {
+std::optional<TFileIdentity> FileIdentity(const std::u16string& path) {
     struct stat info;
-    return ::stat(NativePath(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    if (::stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
+    const TFileKind kind = S_ISREG(info.st_mode) ? TFileKind::Regular
+                           : S_ISDIR(info.st_mode) ? TFileKind::Directory
+                                                   : TFileKind::Other;
+    return TFileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino), kind};
+}
+
+bool FileExists(const std::u16string& path) {
+    const std::optional<TFileIdentity> file = FileIdentity(path);
+    return file && file->Kind != TFileKind::Directory;
 }
 
 bool DirectoryExists(const std::u16string& path) {
-    struct stat info;
-    return ::stat(NativePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    const std::optional<TFileIdentity> file = FileIdentity(path);
+    return file && file->Kind == TFileKind::Directory;
 }
 
 bool DeleteFile(const std::u16string& path) { return ::unlink(NativePath(path).c_str()) == 0; }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <compare>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +14,20 @@ std::u16string PathFromNative(std::string_view native);
 
 // The absolute, normalised form of a path, as error messages show it.
 std::u16string ExpandFileName(const std::u16string& path);
+
+enum class TFileKind { Regular, Directory, Other };
+
+// What tells one file from another while both exist: the device and inode a
+// name leads to, through links, and the kind of file found there.
+struct TFileIdentity {
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    TFileKind Kind = TFileKind::Other;
+    auto operator<=>(const TFileIdentity&) const = default;
+};
+
+// Nothing when the name leads to no file.
+std::optional<TFileIdentity> FileIdentity(const std::u16string& path);
 
 bool FileExists(const std::u16string& path);
 bool DirectoryExists(const std::u16string& path);

@@ -1,16 +1,22 @@
 #include "platform/Registry.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <utility>
 
 #include "platform/CodePages.h"
+#include "platform/Conversions.h"
 #include "platform/Files.h"
 #include "platform/Streams.h"
 
@@ -20,6 +26,9 @@ ERegistryException::ERegistryException(std::u16string message)
 namespace {
 
 constexpr std::u16string_view IntegerPrefix = u"dword:";
+constexpr std::u16string_view FileComment = u"; The current user's settings of the Quill Reports programs.";
+// As many links as the system itself follows in one name.
+constexpr int MaxLinkHops = 40;
 
 ERegistryException SetDataError(const std::u16string& name) {
     return ERegistryException(u"Failed to set data for '" + name + u"'");
@@ -138,6 +147,39 @@ std::u16string DirectoryOf(const std::u16string& fileName) {
     return slash == std::u16string::npos ? u"./" : fileName.substr(0, slash + 1);
 }
 
+// The file a save replaces: the store's own, or the one its links lead to,
+// which may not be there yet.
+std::u16string SaveTarget(const std::u16string& fileName) {
+    std::filesystem::path path(NativePath(fileName));
+    std::error_code error;
+    for (int hop = 0; hop < MaxLinkHops && std::filesystem::is_symlink(path, error); ++hop) {
+        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+        if (error) break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return PathFromNative(path.string());
+}
+
+// Nobody may write it, or not this process. Root may write any file, so the
+// permission bits count too.
+bool IsReadOnly(const std::u16string& fileName) {
+    const std::string native = NativePath(fileName);
+    struct stat info;
+    if (::stat(native.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(native.c_str(), W_OK) != 0;
+}
+
+// A file left alone is reported the first time only: every change in the
+// window saves, and each would repeat the same news.
+void RefuseOncePerProcess(const std::u16string& fileName, const std::u16string& reason) {
+    static std::mutex guard;
+    static std::set<std::u16string> reported;
+    const std::lock_guard lock(guard);
+    if (reported.insert(fileName).second)
+        throw ERegistryException(u"The settings store '" + fileName + u"' " + reason +
+                                 u": it is left as it is, and settings are not saved");
+}
+
 // A file that is deleted unless it was renamed into place.
 class TTempFile {
 public:
@@ -183,7 +225,7 @@ bool TRegistry::OpenKey(const std::u16string& key, bool canCreate) {
         }
     }
     if (!canCreate) return false;
-    keys_.push_back(TKey{path, {}});
+    keys_.push_back(TKey{path, std::nullopt, {}});
     currentKey_ = static_cast<int>(keys_.size() - 1);
     return true;
 }
@@ -212,11 +254,11 @@ int32_t TRegistry::ReadInteger(const std::u16string& name) const {
 }
 
 void TRegistry::WriteString(const std::u16string& name, const std::u16string& value) {
-    PutValue(TValue{name, TRegDataType::rdString, value, 0});
+    PutValue(TValue{name, TRegDataType::rdString, value, 0, std::nullopt});
 }
 
 void TRegistry::WriteInteger(const std::u16string& name, int32_t value) {
-    PutValue(TValue{name, TRegDataType::rdInteger, std::u16string(), value});
+    PutValue(TValue{name, TRegDataType::rdInteger, std::u16string(), value, std::nullopt});
 }
 
 bool TRegistry::ReadBool(const std::u16string& name, bool defaultValue) const {
@@ -230,9 +272,16 @@ void TRegistry::BeginUpdate() { updating_ = true; }
 
 void TRegistry::EndUpdate() {
     updating_ = false;
-    if (firstUnsaved_.empty()) return;
-    const std::u16string name = std::exchange(firstUnsaved_, std::u16string());
-    SaveFile(name);
+    if (!firstUnsaved_.empty() && SaveFile(firstUnsaved_)) firstUnsaved_.clear();
+}
+
+TRegistryBatch::TRegistryBatch(TRegistry& registry) : registry_(registry), exceptionsBefore_(std::uncaught_exceptions()) {
+    registry_.BeginUpdate();
+}
+
+TRegistryBatch::~TRegistryBatch() noexcept(false) {
+    if (std::uncaught_exceptions() > exceptionsBefore_) registry_.updating_ = false;
+    else registry_.EndUpdate();
 }
 
 const TRegistry::TValue* TRegistry::FindValue(const std::u16string& name) const {
@@ -254,14 +303,19 @@ void TRegistry::PutValue(TValue value) {
     const std::u16string name = value.name;
     std::vector<TValue>& values = keys_[currentKey_].values;
     const TValue* existing = FindValue(name);
-    if (existing != nullptr) {
-        if (SameData(*existing, value)) return;
-        value.name = existing->name;  // the name keeps the letter case it was made with
-        values[existing - values.data()] = std::move(value);
-    } else {
-        values.push_back(std::move(value));
+    if (existing == nullptr || !SameData(*existing, value)) {
+        if (existing != nullptr) {
+            value.name = existing->name;  // the name keeps the letter case it was made with
+            values[existing - values.data()] = std::move(value);
+        } else {
+            // After the key's last value, ahead of the blank lines and comments
+            // that may part it from the next key.
+            const auto lastValue =
+                std::find_if(values.rbegin(), values.rend(), [](const TValue& v) { return !v.name.empty(); });
+            values.insert(lastValue.base(), std::move(value));
+        }
+        if (firstUnsaved_.empty()) firstUnsaved_ = name;
     }
-    if (firstUnsaved_.empty()) firstUnsaved_ = name;
     if (!updating_) EndUpdate();
 }
 
@@ -273,63 +327,86 @@ bool TRegistry::SameData(const TValue& a, const TValue& b) {
 void TRegistry::LoadFile() {
     keys_.assign(1, TKey{});
     firstUnsaved_.clear();
-    if (DirectoryExists(fileName_)) throw EFOpenError(fileName_, EISDIR);
-    if (!FileExists(fileName_)) return;
-    TFileStream file(fileName_, fmOpenRead | fmShareDenyNone);
-    std::string bytes(static_cast<size_t>(file.Size()), '\0');
-    file.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    const std::u16string text = Utf8ToUtf16(bytes);
-
-    size_t start = 0;
-    while (start < text.size()) {
+    refusal_.clear();
+    const std::u16string text = ReadFileText();
+    if (text.empty()) keys_[0].values.emplace_back().line = FileComment;
+    for (size_t start = 0; start < text.size();) {
         size_t end = text.find(u'\n', start);
         if (end == std::u16string::npos) end = text.size();
-        const std::u16string_view line = Trim(std::u16string_view(text).substr(start, end - start));
+        ReadLine(std::u16string_view(text).substr(start, end - start));
         start = end + 1;
-        if (line.empty() || line.front() == u';') continue;
-        if (line.front() == u'[' && line.back() == u']') {
-            keys_.push_back(TKey{NormaliseKeyPath(line.substr(1, line.size() - 2)), {}});
-            continue;
-        }
-        TValue value;
-        value.text = line;
-        // The name is quoted as an export writes it, or bare as a person may write it.
-        size_t pos = 0;
-        std::optional<std::u16string> name;
-        if (line.front() == u'"') {
-            name = Unquote(line, pos);
-            while (pos < line.size() && IsBlank(line[pos])) ++pos;
-        } else {
-            pos = line.find(u'=');
-            if (pos != std::u16string_view::npos) name = Trim(line.substr(0, pos));
-        }
-        if (name && !name->empty() && pos < line.size() && line[pos] == u'=') {
-            value.name = std::move(*name);
-            ParseData(Trim(line.substr(pos + 1)), value.type, value.text, value.integer);
-        }
-        keys_.back().values.push_back(std::move(value));
     }
 }
 
-void TRegistry::SaveFile(const std::u16string& valueName) const {
-    std::u16string text = u"; The current user's settings of the Quill Reports programs.\n";
+// Bytes that are not UTF-8 are kept as the escapes of file names, so that
+// they go back to the file as they came.
+std::u16string TRegistry::ReadFileText() {
+    if (DirectoryExists(fileName_)) throw EFOpenError(fileName_, EISDIR);
+    if (!FileExists(fileName_)) return {};
+    TFileStream file(fileName_, fmOpenRead | fmShareDenyNone);
+    if (file.Size() > MaxFileBytes) {
+        refusal_ = u"is larger than " + IntToStr(MaxFileBytes) + u" bytes";
+        return {};
+    }
+    std::string bytes(static_cast<size_t>(file.Size()), '\0');
+    file.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    return NameBytesToUtf16(bytes);
+}
+
+void TRegistry::ReadLine(std::u16string_view raw) {
+    const std::u16string_view line = Trim(raw);
+    if (!line.empty() && line.front() == u'[' && line.back() == u']') {
+        keys_.push_back(TKey{NormaliseKeyPath(line.substr(1, line.size() - 2)), std::u16string(raw), {}});
+        return;
+    }
+    TValue value;
+    value.line = raw;
+    // The name is quoted as an export writes it, or bare as a person may write it.
+    size_t pos = 0;
+    std::optional<std::u16string> name;
+    const bool comment = line.empty() || line.front() == u';';
+    if (!comment && line.front() == u'"') {
+        name = Unquote(line, pos);
+        while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    } else if (!comment) {
+        pos = line.find(u'=');
+        if (pos != std::u16string_view::npos) name = Trim(line.substr(0, pos));
+    }
+    if (name && !name->empty() && pos < line.size() && line[pos] == u'=') {
+        value.name = std::move(*name);
+        ParseData(Trim(line.substr(pos + 1)), value.type, value.text, value.integer);
+    }
+    keys_.back().values.push_back(std::move(value));
+}
+
+std::u16string TRegistry::FileText() const {
+    std::u16string text;
     for (const TKey& key : keys_) {
-        if (&key != &keys_.front()) text += u"\n[" + key.path + u"]\n";
+        if (&key != &keys_.front()) text += key.header ? *key.header + u"\n" : u"\n[" + key.path + u"]\n";
         for (const TValue& value : key.values) {
-            if (value.name.empty()) {
-                text += value.text;
+            if (value.line) {
+                text += *value.line;
             } else {
                 text += Quote(value.name) + u"=";
                 if (value.type == TRegDataType::rdString) text += Quote(value.text);
-                else if (value.type == TRegDataType::rdInteger) text += std::u16string(IntegerPrefix) + FormatHexInteger(value.integer);
-                else text += value.text;
+                else text += std::u16string(IntegerPrefix) + FormatHexInteger(value.integer);
             }
             text += u"\n";
         }
     }
-    const std::string bytes = Utf16ToUtf8(text);
+    return text;
+}
+
+bool TRegistry::SaveFile(const std::u16string& valueName) const {
+    const std::u16string target = SaveTarget(fileName_);
+    const std::u16string refusal = !refusal_.empty() ? refusal_ : IsReadOnly(target) ? u"is read-only" : u"";
+    if (!refusal.empty()) {
+        RefuseOncePerProcess(target, refusal);
+        return false;
+    }
+    const std::string bytes = Utf16ToNameBytes(FileText());
     try {
-        const std::u16string dir = DirectoryOf(fileName_);
+        const std::u16string dir = DirectoryOf(target);
         std::error_code error;
         std::filesystem::create_directories(NativePath(dir), error);
         TTempFile temp(CreateUniqueFile(dir, u".registry.ini."));
@@ -337,8 +414,9 @@ void TRegistry::SaveFile(const std::u16string& valueName) const {
             TFileStream file(temp.Name(), fmCreate);
             file.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
         }
-        if (!temp.RenameTo(fileName_)) throw EFCreateError(fileName_, errno);
+        if (!temp.RenameTo(target)) throw EFCreateError(target, errno);
     } catch (const Exception&) {
         throw SetDataError(valueName);
     }
+    return true;
 }

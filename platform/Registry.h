@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Exceptions.h"
@@ -24,16 +26,26 @@ enum class TRegDataType { rdUnknown, rdString, rdInteger };
 //   "FontType0"=dword:00000004
 //
 // Key paths and value names compare ignoring case. A write that changes the
-// store saves the whole file under a new name and renames it over the old one,
-// so a crash never leaves half a file behind; between BeginUpdate and EndUpdate
-// the writes are saved together, once. A value that cannot be parsed keeps its
-// text and reads as rdUnknown; lines that are not values are kept as they are.
+// store saves the whole file under a new name and renames it over the old one
+// (over the file a link names, in that file's folder), so a crash never leaves
+// half a file behind; the writes of a batch (TRegistryBatch) are saved
+// together, once. A value that cannot be parsed keeps its text and reads as
+// rdUnknown. Every line the store does not change (comments, blank lines,
+// lines that are not values, values of other programs) is written back as it
+// was, byte for byte, UTF-8 or not.
+//
+// The file is left alone when it is read-only, or larger than MaxFileBytes
+// (such a file is not read either: the store starts empty). The first save
+// that meets such a file in the process raises an error that says so; later
+// saves go without a word, keeping their writes unsaved.
 //
 // Qt's QSettings would not do: it drops the lines it cannot parse when it
 // saves, an unclosed quote swallows the values after it, and its INI files
 // keep neither the letter case rule nor the type of a value.
 class TRegistry {
 public:
+    static constexpr int64_t MaxFileBytes = 1 << 20;
+
     // The store of the current user: $XDG_CONFIG_HOME/QuillReports/registry.ini,
     // with ~/.config in place of an unset or relative $XDG_CONFIG_HOME.
     TRegistry();
@@ -69,25 +81,34 @@ public:
     // Writes up to EndUpdate stay in memory; EndUpdate saves them at once if
     // any changed the store, and a file that cannot be written then raises
     // "Failed to set data" for the first value they changed. Writes not yet
-    // saved are lost with the object or with OpenKey, which reads the file again.
+    // saved stay marked so, and the next save tries them again; they are lost
+    // with the object or with OpenKey, which reads the file again.
     void BeginUpdate();
     void EndUpdate();
 
 private:
+    friend class TRegistryBatch;
+
     struct TValue {
         std::u16string name;  // empty for a line that is not a value
         TRegDataType type = TRegDataType::rdUnknown;
         std::u16string text;  // the string, or the stored text of a value of another type
         int32_t integer = 0;
+        std::optional<std::u16string> line;  // as the file held it; none once the value changed
     };
     struct TKey {
         std::u16string path;
+        std::optional<std::u16string> header;  // as the file held it; none for a key made here
         std::vector<TValue> values;
     };
 
     static bool SameData(const TValue& a, const TValue& b);
     void LoadFile();
-    void SaveFile(const std::u16string& valueName) const;
+    std::u16string ReadFileText();
+    void ReadLine(std::u16string_view line);
+    std::u16string FileText() const;
+    // False when the file is to be left alone.
+    bool SaveFile(const std::u16string& valueName) const;
     const TValue* FindValue(const std::u16string& name) const;
     const TValue& GetValue(const std::u16string& name) const;
     void PutValue(TValue value);
@@ -97,4 +118,20 @@ private:
     int currentKey_ = -1;
     bool updating_ = false;
     std::u16string firstUnsaved_;  // the first value changed since the store was saved
+    std::u16string refusal_;       // why the file, as read, is to be left alone
+};
+
+// A batch of writes to a store, saved together when the batch ends. A batch
+// that an exception ends saves nothing, as the work that failed would leave
+// the store; a save that fails raises from the end of the batch.
+class TRegistryBatch {
+public:
+    explicit TRegistryBatch(TRegistry& registry);
+    ~TRegistryBatch() noexcept(false);
+    TRegistryBatch(const TRegistryBatch&) = delete;
+    TRegistryBatch& operator=(const TRegistryBatch&) = delete;
+
+private:
+    TRegistry& registry_;
+    int exceptionsBefore_;
 };

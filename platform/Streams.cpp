@@ -125,6 +125,24 @@ void TMemoryStream::Reserve(int64_t capacity) {
     capacity_ = rounded;
 }
 
+int64_t TPassOnStream::Read(void*, int64_t) { return 0; }
+
+int64_t TPassOnStream::Write(const void* buffer, int64_t count) {
+    if (count <= 0) return 0;
+    PassOn(buffer, count);
+    written_ += count;
+    return count;
+}
+
+int64_t TPassOnStream::Seek(int64_t offset, TSeekOrigin origin) {
+    if (offset != (origin == TSeekOrigin::Beginning ? written_ : 0)) throw EStreamError();
+    return written_;
+}
+
+void TPassOnStream::SetSize(int64_t newSize) {
+    if (newSize != written_) throw EStreamError();
+}
+
 namespace {
 
 int OpenFlags(unsigned mode) {
@@ -225,11 +243,16 @@ TFileStream::~TFileStream() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-int64_t TFileStream::Read(void* buffer, int64_t count) {
+namespace {
+
+// Moves up to count bytes with one system call after another, calling again
+// where a signal cut one short; stops at the end of the file or an error.
+// transfer(done) moves bytes from the offset done on, as read and write do.
+template <typename TTransfer>
+int64_t TransferAll(int64_t count, TTransfer transfer) {
     int64_t done = 0;
-    auto* bytes = static_cast<uint8_t*>(buffer);
     while (done < count) {
-        const ssize_t n = ::read(fd_, bytes + done, static_cast<size_t>(count - done));
+        const ssize_t n = transfer(done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += n;
@@ -237,16 +260,16 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
     return done;
 }
 
+}  // namespace
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    return TransferAll(count, [&](int64_t done) { return ::read(fd_, bytes + done, static_cast<size_t>(count - done)); });
+}
+
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
-    int64_t done = 0;
     const auto* bytes = static_cast<const uint8_t*>(buffer);
-    while (done < count) {
-        const ssize_t n = ::write(fd_, bytes + done, static_cast<size_t>(count - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += n;
-    }
-    return done;
+    return TransferAll(count, [&](int64_t done) { return ::write(fd_, bytes + done, static_cast<size_t>(count - done)); });
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {

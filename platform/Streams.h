@@ -58,6 +58,25 @@ private:
     int64_t position_ = 0;
 };
 
+// A stream that hands each write on as it comes, to wherever a subclass sends
+// it: nothing can be read back, and its position and size are the count of
+// bytes written so far, which neither seeking nor resizing can change
+// (EStreamError).
+class TPassOnStream : public TStream {
+public:
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) final;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    void SetSize(int64_t newSize) override;
+
+protected:
+    // Takes all count bytes, or raises.
+    virtual void PassOn(const void* buffer, int64_t count) = 0;
+
+private:
+    int64_t written_ = 0;
+};
+
 // How a file stream opens its file. Linux has no mandatory sharing modes, so
 // the sharing part is kept with advisory locks that this program's own file
 // streams honour: a stream that denies writing keeps writers out, an

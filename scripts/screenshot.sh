@@ -2,17 +2,18 @@
 # Pictures of the desktop program for the README, taken on a virtual screen:
 # docs/screenshot-window.png, the window after converting the sample,
 # docs/screenshot-fontlist.png, the same window with the font list open, and
-# docs/screenshot-preview.png, the preview of an office suite's package
-# converted in the nested mode. The program is driven from outside, as a user
-# would: a click on Convert, then a click on the font list's arrow; for the
-# preview, clicks on Nested content, Convert and Preview.
+# docs/screenshot-guidance.png, the error box of an office package converted
+# in the default mode, which points to the nested mode, and
+# docs/screenshot-preview.png, the preview of the same package converted in
+# the nested mode. The program is driven from outside, as a user would: a
+# click on Convert, then a click on the font list's arrow; for the preview,
+# clicks on Nested content, Convert and Preview.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${BUILD_DIR:-build}
 sample=examples/invoice.xps
-# A word processor's "Save as XPS": every run inside canvases under transforms.
-office=$PWD/tests/convert/data/tika__test_text.xps
+office=tests/convert/data/tika__test_text.xps
 docs=$PWD/docs
 
 scripts/setup-deps.sh
@@ -66,6 +67,31 @@ else
   write_generated_sample "$work/invoice.xps"
 fi
 
+cp "$office" "$work/office.xps"
+
+# Runs on the virtual screen: converts the office package in the default
+# mode and saves the window with its error box over it.
+capture_guidance() {
+  local program=$1 docs=$2
+  "$program" office.xps &
+  local pid=$!
+  local window X Y WIDTH HEIGHT SCREEN
+  window=$(xdotool search --sync --onlyvisible --name '^Convert XPS to QuillReport$' | head -n 1)
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  sleep 1
+  xdotool mousemove $((X + 272)) $((Y + 63)) click 1
+  local box left top right bottom
+  box=$(xdotool search --sync --onlyvisible --name '^XPS to QLT converter$' | head -n 1)
+  left=$X top=$Y right=$((X + WIDTH)) bottom=$((Y + HEIGHT))
+  eval "$(xdotool getwindowgeometry --shell "$box")"
+  left=$((X < left ? X : left)) top=$((Y < top ? Y : top))
+  right=$((X + WIDTH > right ? X + WIDTH : right)) bottom=$((Y + HEIGHT > bottom ? Y + HEIGHT : bottom))
+  sleep 1
+  import -window root -crop "$((right - left))x$((bottom - top))+${left}+${top}" +repage "$docs/screenshot-guidance.png"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+
 # Runs on the virtual screen: starts the program on the package in the
 # current folder, converts, and saves both pictures.
 capture() {
@@ -116,11 +142,10 @@ capture_preview() {
   wait "$pid" 2>/dev/null || true
 }
 
-cp "$office" "$work/office.xps"
 cd "$work"
 export XDG_CONFIG_HOME=$work/config
 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -wr" \
-  bash -c "$(declare -f capture); capture '$program' '$docs'"
+  bash -c "$(declare -f capture capture_guidance); capture '$program' '$docs'; capture_guidance '$program' '$docs'"
 XDG_CONFIG_HOME=$work/config-preview xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -wr" \
   bash -c "$(declare -f capture_preview); capture_preview '$program' '$docs'"
 ls -l "$docs"/screenshot-*.png

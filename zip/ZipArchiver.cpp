@@ -37,7 +37,7 @@ private:
 // recorded size is stopped there instead of filling memory.
 class TEntrySink {
 public:
-    TEntrySink(TMemoryStream& destination, uint64_t recordedSize) : destination_(destination), limit_(recordedSize) {}
+    TEntrySink(TStream& destination, uint64_t recordedSize) : destination_(destination), limit_(recordedSize) {}
 
     // False once the bytes would pass the recorded size.
     bool Write(const uint8_t* data, size_t count) {
@@ -53,7 +53,7 @@ public:
     uint32_t Crc() const { return static_cast<uint32_t>(crc_); }
 
 private:
-    TMemoryStream& destination_;
+    TStream& destination_;
     uint64_t limit_;
     uint64_t produced_ = 0;
     uLong crc_ = 0;
@@ -173,7 +173,7 @@ void TZFBaseArchiver::CloseStream() {
     dirManager_.reset();
 }
 
-void TZFBaseArchiver::ExtractEntryToStream(const std::u16string& name, TMemoryStream& destination) {
+void TZFBaseArchiver::ExtractEntryToStream(const std::u16string& name, TStream& destination) {
     if (!isOpen_) throw EZFException(13, this);
     // The fallback search looks only in the name's own folder.
     TFlagRestorer recurse(Options.Recurse, false);
@@ -186,11 +186,11 @@ int32_t TZFBaseArchiver::LocateEntry(const std::u16string& name) {
     if (dirManager_->Entries.FindEntry(name, index)) return index;
     TZFArchiveItem scratch;
     if (FindFirstEntry(name, scratch, kZFAttrAll, u"")) return scratch.Search.Position;
-    throw EZFException(15, this, {name});
+    throw EZFException(kZFFileNotFound, this, {name});
 }
 
 // Everything but the local header's two lengths comes from the directory.
-void TZFBaseArchiver::ExtractEntry(const TDirItem& entry, TMemoryStream& destination) {
+void TZFBaseArchiver::ExtractEntry(const TDirItem& entry, TStream& destination) {
     TStream& stream = *archiveStream_;
     const uint64_t headerOffset = EntryHeaderOffset(entry);
     const int64_t streamSize = stream.Size();

@@ -92,8 +92,9 @@ public:
     void CloseStream();
     bool FindFirstEntry(const std::u16string& mask, TZFArchiveItem& item, int32_t attributes,
                         const std::u16string& excludeMask);
-    // Writes the named entry's bytes to destination at its position.
-    void ExtractEntryToStream(const std::u16string& name, TMemoryStream& destination);
+    // Writes the named entry's bytes to destination at its position; a
+    // destination that takes fewer than it is given raises EWriteError.
+    void ExtractEntryToStream(const std::u16string& name, TStream& destination);
 
     bool IsOpen() const { return isOpen_; }
     // The open archive's records and directory, or none.
@@ -103,7 +104,7 @@ private:
     bool FindEntryInDirectory(TZFArchiveItem& item);
     void FillItem(const TDirItem& entry, TZFArchiveItem& item) const;
     int32_t LocateEntry(const std::u16string& name);
-    void ExtractEntry(const TDirItem& entry, TMemoryStream& destination);
+    void ExtractEntry(const TDirItem& entry, TStream& destination);
     void NotifyProgress(const std::u16string& fileName, double progress, TZFProgressPhase phase, bool& cancel);
 
     bool isOpen_ = false;

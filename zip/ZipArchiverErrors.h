@@ -12,6 +12,9 @@ class TZFBaseArchiver;
 // A value for a "%s" or "%d" placeholder of a component message.
 using TZFMessageArg = std::variant<std::u16string, int64_t>;
 
+// The native error of an entry that is not in the archive.
+constexpr int32_t kZFFileNotFound = 15;
+
 // Every failure the ZIP component detects itself. The message is looked up
 // from the code, prefixed with the component's name when one is given, and
 // always ends in " - Native error: " and the code in five digits.

@@ -76,7 +76,8 @@ TEST_F(CommandLine, WrongArgumentsAreUsageErrorsAndConvertNothing) {
 
 TEST_F(CommandLine, HelpAndVersion) {
     EXPECT_EQ(Run({"--help"}), kExitSuccess);
-    EXPECT_EQ(out_.str().substr(0, 39), "Usage: xps2qlt [--font FAMILY] FILE...\n");
+    const std::string usage = "Usage: xps2qlt [--font FAMILY] [--nested] [--document-fonts] [-j [N]] FILE...\n";
+    EXPECT_EQ(out_.str().substr(0, usage.size()), usage);
     EXPECT_EQ(Run({"x.xps", "--version", "--bogus"}), kExitSuccess);
     EXPECT_TRUE(std::regex_match(out_.str(), std::regex("xps2qlt [0-9]+\\.[0-9]+(\\.[0-9]+)*\n")));
     EXPECT_EQ(err_.str(), "");
@@ -105,6 +106,14 @@ TEST_F(CommandLine, TheFlatModeHintsAtTheNestedOne) {
     EXPECT_EQ(Run({"--nested", package}), kExitFailure);
     EXPECT_EQ(err_.str(), "");
     EXPECT_NE(out_.str().find("-Message: '' is not a valid floating point value"), std::string::npos);
+}
+
+// The log keeps its " - Ok", but a page left without a template fails the file.
+TEST_F(CommandLine, APagePartThatIsNoFixedPageIsReportedAndFails) {
+    const std::string package = Package("n.xps", OneDocument({TextPage("x"), "<Canvas/>"}));
+    EXPECT_EQ(Run({package}), kExitFailure);
+    EXPECT_EQ(out_.str(), "Zip archive open\nDoc1 - Ok\nPage1 - Ok\nPage2 - Ok\nZip archive close\n");
+    EXPECT_EQ(err_.str(), "xps2qlt: " + package + ": no template was written for page 2 of document 1: its part is no fixed page\n");
 }
 
 TEST_F(CommandLine, FontsOfTheDocumentThatFellBackAreNamedOnce) {
@@ -167,6 +176,10 @@ TEST_F(CommandLine, ListsAndExtractsEntries) {
     EXPECT_EQ(Run({"--extract", "resources/LOGO.png", Path("p.xps")}), kExitSuccess);
     EXPECT_EQ(out_.str(), image);
     EXPECT_FALSE(folder_.Exists("p_1_1.qlt"));
+    // A part stored as pieces comes out joined.
+    Package("pieces.xps", StoredAsPieces(OneDocument({TextPage("x")}), {"Documents/1/Pages/1.fpage"}, 10));
+    EXPECT_EQ(Run({"--extract", "Documents/1/Pages/1.fpage", Path("pieces.xps")}), kExitSuccess);
+    EXPECT_EQ(out_.str(), TextPage("x"));
 
     EXPECT_EQ(Run({"--extract", "nope", Path("p.xps")}), kExitFailure);
     EXPECT_EQ(out_.str(), "");

@@ -5,37 +5,14 @@
 #include <QImage>
 #include <QPalette>
 #include <QString>
-#include <QTemporaryDir>
+
+#include "tests/support/TestConfigHome.h"
 
 // Points the current user's store at a fresh temporary folder while it lives.
-class TTempConfigHome {
+class TTempConfigHome : public TTestConfigHome {
 public:
-    TTempConfigHome();
-    ~TTempConfigHome();
-    TTempConfigHome(const TTempConfigHome&) = delete;
-    TTempConfigHome& operator=(const TTempConfigHome&) = delete;
-
-    QString Path() const { return dir_.path(); }
-    QString StoreFile() const { return dir_.path() + QStringLiteral("/QuillReports/registry.ini"); }
-
-private:
-    QTemporaryDir dir_;
-    QByteArray previous_;
-    bool hadPrevious_;
-};
-
-// Counts the saves of the files in a folder while it lives: a save renames a
-// new file into place.
-class TSaveCounter {
-public:
-    explicit TSaveCounter(const QString& folder);
-    ~TSaveCounter();
-    Q_DISABLE_COPY(TSaveCounter)
-    int Count();
-
-private:
-    int watch_;
-    int count_ = 0;
+    QString Path() const { return QString::fromStdString(Dir()); }
+    QString StoreFile() const { return QString::fromStdString(TTestConfigHome::StoreFile()); }
 };
 
 // A palette whose colours all differ, so a pixel tells which colour drew it.
@@ -46,6 +23,5 @@ QColor PixelAt(const QImage& image, int x, int y);
 void WriteTextFile(const QString& fileName, const QByteArray& text);
 QByteArray ReadTextFile(const QString& fileName);
 
-int RunRegistryTests(int argc, char** argv);
 int RunFlatComboTests(int argc, char** argv);
 int RunFontComboTests(int argc, char** argv);

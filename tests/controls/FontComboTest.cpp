@@ -207,7 +207,7 @@ private slots:
 
     void StoreIsSavedOncePerChange() {
         TTempConfigHome home;
-        TSaveCounter saves(home.Path() + "/QuillReports");
+        TSaveCounter saves((home.Path() + "/QuillReports").toStdString());
         TFakeFontComboBox combo;
         combo.Loaded();  // a first run fills the five slots
         QCOMPARE(saves.Count(), 1);

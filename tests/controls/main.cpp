@@ -5,7 +5,6 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     int failures = 0;
-    failures += RunRegistryTests(argc, argv);
     failures += RunFlatComboTests(argc, argv);
     failures += RunFontComboTests(argc, argv);
     return failures;

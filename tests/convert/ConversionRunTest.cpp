@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -33,6 +34,7 @@ protected:
     std::u16string Convert(TFileStream& source) {
         TXpsConverter converter(log_, font_);
         converter.Nested = nested_;
+        converter.Limits = limits_;
         converter.OnPageDone = [this](const TXpsPageResult& page) { pagesDone_.emplace_back(page.Document, page.Page); };
         outcome_ = converter.Convert(&source);
         return outcome_.Error ? outcome_.Error->ClassName + u": " + outcome_.Error->Message : kNoError;
@@ -45,6 +47,7 @@ protected:
     TFixedFontName font_;
     std::vector<std::pair<int32_t, int32_t>> pagesDone_;
     bool nested_ = false;
+    TXpsLimits limits_;
     TXpsRunOutcome outcome_;
 };
 
@@ -308,6 +311,80 @@ TEST_F(ConversionRun, ReferencesKeepTheirLettersAndApostrophes) {
     EXPECT_EQ(Convert(source), kNoError);
     EXPECT_EQ(log_.Lines, (TLines{u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u".png: Resources/caf\u00E9's.png",
                                   u"Zip archive close"}));
+}
+
+// A remote dictionary is read once and serves every page naming it, from
+// the page's resources or a canvas's; one that cannot be had leaves its keys out.
+TEST_F(ConversionRun, RemoteDictionariesLendTheirKeysToThePagesNamingThem) {
+    nested_ = true;
+    const auto naming = [](const std::string& source, const std::string& scope = "FixedPage") {
+        return "<" + scope + "." + "Resources><ResourceDictionary Source=\"" + source + "\"/></" + scope + ".Resources>";
+    };
+    const std::string rule = "<Path Stroke=\"{StaticResource ink}\" Data=\"{StaticResource rule}\"/>";
+    const std::string keys = "<SolidColorBrush x:Key=\"ink\" Color=\"#FF0000FF\"/><PathGeometry x:Key=\"rule\" Figures=\"M 0,0 L 50,0\"/>";
+    const struct {
+        std::string page;
+        size_t lines;
+    } cases[] = {
+        {PageWith(naming("/Resources/d.dict") + rule), 1},
+        {PageWith("<Canvas>" + naming("../../../Resources/d.dict", "Canvas") + rule + "</Canvas>"), 1},
+        {PageWith(naming("/Resources/missing.dict") + rule), 0},
+        {PageWith(naming("/Resources/broken.dict") + rule), 0},
+        {PageWith(naming("/Resources/onward.dict") + rule), 0},  // its own Source is not followed
+    };
+    std::vector<std::string> pages;
+    for (const auto& c : cases) pages.push_back(c.page);
+    std::vector<TPart> parts = OneDocument(pages);
+    parts.push_back({"Resources/d.dict", "<ResourceDictionary>" + keys + "</ResourceDictionary>"});
+    parts.push_back({"Resources/broken.dict", "<ResourceDictionary>" + keys + "</Path>"});
+    parts.push_back({"Resources/onward.dict", "<ResourceDictionary Source=\"/Resources/d.dict\"/>"});
+    EXPECT_EQ(Run("remote.xps", parts), kNoError);
+    EXPECT_TRUE(outcome_.Complete());
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(TemplateLineCount(folder_.Path("remote_1_" + std::to_string(i + 1) + ".qlt")), cases[i].lines) << i;
+}
+
+// Spool files store parts as pieces, among the pieces of other parts.
+TEST_F(ConversionRun, PartsStoredAsPiecesAreThePiecesJoined) {
+    std::vector<TPart> parts = OneDocument({TextPage("pieces"), PageWith(ImageBrushPath({"/Resources/a.png"}))});
+    parts.push_back({"Resources/a.png", SamplePng(2, 2)});
+    const std::vector<TPart> pieces = StoredAsPieces(parts, {std::string(kXpsSequencePart), "Documents/1/FixedDocument.fdoc",
+        "Documents/1/Pages/1.fpage", "Documents/1/Pages/2.fpage", "Resources/a.png"}, 3);
+    const TLines log = {u"Zip archive open", u"Doc1 - Ok", u"Page1 - Ok", u"Page2 - Ok", u".png: Resources/a.png",
+                        u"Zip archive close"};
+    const std::u16string noDocument =
+        u"EZFException: ZipArchiverXPS: File \"Documents/1/FixedDocument.fdoc\" not found - Native error: 00015";
+    const struct {
+        const char* name;
+        std::string dropped;  // a piece left out
+        TXpsLimits limits;
+        std::u16string error;
+        TLines log;
+    } cases[] = {
+        {"all there", "", {}, kNoError, log},
+        {"the run counts a part once", "", {.RunParts = 5}, kNoError, log},
+        {"a missing piece", "Documents/1/FixedDocument.fdoc/[1].piece", {}, noDocument, {log[0], u"Doc1", log[5]}},
+        {"a missing last piece", "Documents/1/FixedDocument.fdoc/[2].last.piece", {}, noDocument, {log[0], u"Doc1", log[5]}},
+        {"more pieces than a run joins", "", {.RunPieces = 8},
+         u"EXpsLimitError: The package joins more than 8 pieces into parts", {log[0], u"Doc1", u"Page1", log[5]}},
+        {"beyond the limits", "", {.PartBytes = 100},
+         u"EXpsLimitError: The part \"FixedDocumentSequence.fdseq\" is larger than 100 bytes", {log[0], log[5]}},
+    };
+    for (const bool nested : {false, true}) {
+        nested_ = nested;
+        limits_ = {};
+        EXPECT_EQ(Run("whole.xps", parts), kNoError);
+        for (const auto& c : cases) {
+            std::vector<TPart> spoilt = pieces;
+            ASSERT_EQ(std::erase_if(spoilt, [&](const TPart& part) { return part.Name == c.dropped; }),
+                      c.dropped.empty() ? 0u : 1u) << c.name;
+            limits_ = c.limits;
+            EXPECT_EQ(Run("pieces.xps", spoilt), c.error) << c.name;
+            EXPECT_EQ(log_.Lines, c.log) << c.name;
+            EXPECT_TRUE(!c.error.empty() || TemplateWithoutTimes(folder_.Path("pieces_1_1.qlt")) ==
+                                                TemplateWithoutTimes(folder_.Path("whole_1_1.qlt"))) << c.name;
+        }
+    }
 }
 
 }  // namespace

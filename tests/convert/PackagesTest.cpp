@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,33 @@ TEST_F(Packages, OfficePackagesConvertInTheNestedMode) {
     EXPECT_NEAR(std::stod(Utf16ToUtf8(MemoAttributes("text_1_1.qlt", u"Left")[0])), 96.031999975992, 1e-6);
     EXPECT_NEAR(std::stod(Utf16ToUtf8(MemoAttributes("text_1_1.qlt", u"Top")[0])), 111.03999997224, 1e-6);
     EXPECT_EQ(MemoAttributes("text_1_1.qlt", u"Font.Color")[1], u"49407");  // the orange "a"
+}
+
+TEST_F(Packages, EveryRealPackageConvertsInTheNestedMode) {
+    for (const auto& entry : std::filesystem::directory_iterator(XQ_TEST_DATA)) {
+        if (entry.path().extension() == ".md") continue;
+        EXPECT_TRUE(ConvertCopy(FileBytes(Utf8ToUtf16(entry.path().string())), "real.xps", true).Complete()) << entry.path();
+    }
+    // The printer's résumé draws its letters as outlines, their geometry in a remote dictionary.
+    ConvertCopy(FileBytes(Utf8ToUtf16(XQ_TEST_DATA "/scitechindian__LaTex-Resume__output.oxps")), "resume.xps", true);
+    EXPECT_EQ(TemplateTexts(Template("resume_1_1.qlt")), TLines{});
+    EXPECT_EQ(TemplateLineCount(Template("resume_1_1.qlt")), 148u);
+}
+
+// A WPF application prints each page as one path filled with a page-sized
+// visual brush, whose visual holds the page's content.
+TEST_F(Packages, APagePaintedByAVisualBrushConvertsAsItsContentWrittenInThePage) {
+    const std::string content =
+        "<Canvas RenderTransform=\"1.25,0,0,1.25,20,10\"><Canvas><Glyphs OriginX=\"10\" OriginY=\"40\" FontRenderingEmSize=\"12\" "
+        "Fill=\"#FF203040\" UnicodeString=\"Total\"/><Path Fill=\"#FF000000\" Data=\"M 10,50 L 300,50 300,51 10,51 Z\"/>"
+        "<Path Stroke=\"#FFFF0000\" Data=\"M 10,60 L 300,60 300,90\"/></Canvas></Canvas>";
+    const std::string brush = "<FixedPage.Resources><ResourceDictionary><VisualBrush x:Key=\"b0\" ViewboxUnits=\"Absolute\" "
+                              "ViewportUnits=\"Absolute\" TileMode=\"None\" Viewbox=\"0,0,816,1056\" Viewport=\"0,0,816,1056\">"
+                              "<VisualBrush.Visual>" + content + "</VisualBrush.Visual></VisualBrush></ResourceDictionary>"
+                              "</FixedPage.Resources><Path Fill=\"{StaticResource b0}\" Data=\"M 0,0 L 816,0 816,1056 0,1056 Z\"/>";
+    EXPECT_TRUE(ConvertCopy(PackageBytes(OneDocument({PageWith(content), PageWith(brush)})), "wpf.xps", true).Complete());
+    EXPECT_EQ(TemplateLineCount(Template("wpf_1_1.qlt")), 3u);
+    EXPECT_EQ(TemplateWithoutTimes(Template("wpf_1_2.qlt")), TemplateWithoutTimes(Template("wpf_1_1.qlt")));
 }
 
 TEST_F(Packages, TheSampleInvoiceConverts) {

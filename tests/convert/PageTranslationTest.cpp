@@ -7,6 +7,7 @@
 #include "tests/support/TestTemplate.h"
 #include "convert/XpsConverter.h"
 #include "platform/CodePages.h"
+#include "platform/Conversions.h"
 #include "platform/Files.h"
 #include "platform/NumberFormat.h"
 #include "platform/Streams.h"
@@ -25,6 +26,20 @@ std::string Glyphs(const std::string& attributes) {
 
 std::string StrokedPath(const std::string& data, const std::string& stroke = "#FF000000") {
     return "<Path Stroke=\"" + stroke + "\" Data=\"" + data + "\"/>";
+}
+
+std::string Resources(const std::string& resources) {
+    return "<FixedPage.Resources><ResourceDictionary>" + resources + "</ResourceDictionary></FixedPage.Resources>";
+}
+
+std::string VisualBrush(const std::string& attributes, const std::string& visual) {
+    return "<VisualBrush " + attributes + "><VisualBrush.Visual>" + visual + "</VisualBrush.Visual></VisualBrush>";
+}
+
+// A filled rectangle, x and y its top left corner.
+std::string Filled(int x, int y, int width, int height, const std::string& fill = "#FF000000") {
+    return "<Path Fill=\"" + fill + "\" Data=\"M " + std::to_string(x) + "," + std::to_string(y) + " h " +
+           std::to_string(width) + " v " + std::to_string(height) + " h " + std::to_string(-width) + " Z\"/>";
 }
 
 class PageTranslation : public ::testing::Test {
@@ -310,6 +325,97 @@ TEST_F(PageTranslation, NestedPathsStrokeTheirSegmentsAndFillThinRectangles) {
                                  u"0 15.11812 6 0 16711680",       // a stroke wins over the fill
                                  u"0 15.11812 0 6 65280", u"0 21.11812 0 -6 65280",  // a closed figure
                                  u"0 15.11812 6 6 -16777216"}));    // a brush of no single colour
+}
+
+// Visual brushes paint their visual under the viewbox-to-viewport map, the
+// brush's transform and the path's; relative units take the path's bounds.
+TEST_F(PageTranslation, NestedVisualBrushesPaintTheirVisualInPlace) {
+    nested_ = true;
+    const std::string visual = "<Canvas><Glyphs OriginX=\"10\" OriginY=\"40\" FontRenderingEmSize=\"20\" Fill=\"sc#1,0,0\" "
+                               "UnicodeString=\"v\"/><Path Stroke=\"#FF0000FF\" Data=\"M 0,0 L 100,0\"/>";
+    const std::string mapped = "Viewbox=\"0,0,100,50\" Viewport=\"10,20,200,25\" Transform=\"1,0,0,1,5,0\"";
+    const std::string inner = VisualBrush("x:Key=\"c\" Viewbox=\"0,0,9,9\" Viewport=\"0,0,9,9\" Transform=\"1,0,0,1,1,1\"",
+                                          "<Glyphs OriginX=\"0\" OriginY=\"0\" FontRenderingEmSize=\"10\" UnicodeString=\"w\"/>");
+    const std::string selfPainting = VisualBrush("x:Key=\"s\" Viewbox=\"0,0,9,9\" Viewport=\"0,0,9,9\" Transform=\"1,0,0,1,1,0\"",
+        "<Canvas><Glyphs OriginX=\"0\" OriginY=\"5\" FontRenderingEmSize=\"10\" UnicodeString=\"d\"/>"
+        "<Path Fill=\"{StaticResource s}\" Data=\"M 0,0 L 1,0 1,1 Z\"/></Canvas>");
+    std::vector<std::u16string> eightDeep;
+    for (int depth = 1; depth <= 8; ++depth) eightDeep.push_back(IntToStr(depth) + u" 5 -10 -16777216 d");
+    const std::string moved = " RenderTransform=\"1,0,0,1,0,100\" Data=\"M 0,0 L 10,0\"";
+    const std::string square = " Data=\"M 100,100 L 300,100 300,300 100,300 Z\"";
+    const struct {
+        std::string content;
+        std::vector<std::u16string> texts, lines;
+    } cases[] = {
+        {Resources(VisualBrush("x:Key=\"b\" " + mapped, visual + "</Canvas>")) +
+             "<Path Fill=\"{StaticResource b}\" Stroke=\"#FF000000\"" + moved + "/>",
+         {u"35 140 -10 255 v"}, {u"0 115.11812 10 0 0", u"15 135.11812 200 0 16711680"}},
+        {"<Path" + moved + "><Path.Fill>" + VisualBrush(mapped, visual + "</Canvas>") + "</Path.Fill></Path>",
+         {u"35 140 -10 255 v"}, {u"15 135.11812 200 0 16711680"}},
+        {"<Path" + square + "><Path.Fill>" +
+             VisualBrush("Viewbox=\"0,0,100,50\" ViewportUnits=\"RelativeToBoundingBox\" Viewport=\"0,0,0.5,0.5\"",
+                         visual + "</Canvas>") + "</Path.Fill></Path>",
+         {u"110 180 -40 255 v"}, {u"100 115.11812 100 0 16711680"}},
+        {Resources(inner + VisualBrush("x:Key=\"b\" " + mapped, visual + "<Path Fill=\"{StaticResource c}\"" + square +
+                                                                   "/></Canvas>")) +
+             "<Path Fill=\"{StaticResource b}\"" + moved + "/>",
+         {u"35 140 -10 255 v", u"17 120.5 -5 -16777216 w"}, {u"15 135.11812 200 0 16711680"}},
+        {Resources(selfPainting) + "<Path Fill=\"{StaticResource s}\"" + square + "/>", eightDeep, {}},
+        {"<Path" + square + "><Path.Fill>" + VisualBrush("Viewbox=\"0,0,0,50\" Viewport=\"0,0,9,9\"", visual + "</Canvas>") +
+             "</Path.Fill></Path>",
+         {}, {}},
+    };
+    for (const auto& c : cases) {
+        TqlxXMLItem* band = Convert(Page(c.content));
+        ASSERT_NE(band, nullptr) << c.content;
+        EXPECT_EQ(TextsOf(band), c.texts) << c.content;
+        EXPECT_EQ(LinesOf(band), c.lines) << c.content;
+    }
+
+    // Brushes painting brushes ten times over, six deep, run out of the page's budget.
+    std::string fanningOut = VisualBrush("x:Key=\"b6\" Viewbox=\"0,0,9,9\" Viewport=\"0,0,9,9\"", "<Path/>");
+    for (int level = 0; level < 6; ++level) {
+        std::string tenPaths;
+        for (int i = 0; i < 10; ++i) tenPaths += "<Path Fill=\"{StaticResource b" + std::to_string(level + 1) + "}\"" + square + "/>";
+        fanningOut += VisualBrush("x:Key=\"b" + std::to_string(level) + "\" Viewbox=\"0,0,9,9\" Viewport=\"0,0,9,9\"",
+                                  "<Canvas>" + tenPaths + "</Canvas>");
+    }
+    log_.Clear();
+    EXPECT_EQ(Convert(Page(Resources(fanningOut) + "<Path Fill=\"{StaticResource b0}\"" + square + "/>")), nullptr);
+    EXPECT_EQ(log_.Lines, ErrorLines(u"EXpsLimitError", u"The visual brushes and resources of the page bring in more "
+                                                        u"than 8388608 characters"));
+}
+
+// Thin rectangles touching one of their colour from above or below (from
+// the side, upright) are rows of a picture; the others stay rules, in place.
+TEST_F(PageTranslation, NestedRowsOfThinRectanglesGiveNoLines) {
+    nested_ = true;
+    const struct {
+        std::string rectangles;
+        std::vector<std::u16string> lines;
+    } cases[] = {
+        {Filled(0, 54, 5, 1) + Filled(2, 55, 5, 1) + Filled(0, 58, 9, 2), {u"0 74.11812 9 0 0"}},  // rows, and one apart
+        {Filled(0, 54, 5, 1) + Filled(3, 56, 5, 1), {}},                                          // a pixel apart
+        {Filled(10, 0, 1, 50) + Filled(11, 20, 2, 50), {}},                                       // upright, side by side
+        {Filled(0, 54, 5, 1) + Filled(0, 55, 5, 1, "#FFFF0000"),
+         {u"0 69.61812 5 0 0", u"0 70.61812 5 0 255"}},                                           // two colours
+        {Filled(0, 54, 5, 1) + Filled(0, 57, 5, 1), {u"0 69.61812 5 0 0", u"0 72.61812 5 0 0"}},  // two pixels apart
+        {Filled(0, 54, 5, 1) + Filled(5, 55, 5, 1), {u"0 69.61812 5 0 0", u"5 70.61812 5 0 0"}},  // not overlapping
+        {Filled(0, 54, 5, 1) + Filled(0, 54, 5, 1), {u"0 69.61812 5 0 0", u"0 69.61812 5 0 0"}},  // one rule twice
+    };
+    for (const auto& c : cases) {
+        TqlxXMLItem* band = Convert(Page(c.rectangles));
+        ASSERT_NE(band, nullptr) << c.rectangles;
+        EXPECT_EQ(LinesOf(band), c.lines) << c.rectangles;
+    }
+
+    TqlxXMLItem* band = Convert(Page(Filled(0, 54, 5, 1) + Glyphs("UnicodeString=\"a\"") + Filled(0, 100, 300, 1) +
+                                     Filled(0, 55, 5, 1) + StrokedPath("M 0,0 L 1,0") + Glyphs("UnicodeString=\"b\"")));
+    ASSERT_NE(band, nullptr);
+    EXPECT_EQ(ObjectsOf(band, u"TqlxMemoView", {u"Name", u"Text"}), (std::vector<std::u16string>{u"Memo1 a", u"Memo2 b"}));
+    EXPECT_EQ(ObjectsOf(band, u"TqlxLineView", {u"Name", u"Top"}),
+              (std::vector<std::u16string>{u"Line1 115.61812", u"Line2 15.11812"}));
+    EXPECT_EQ(band->Child(1)->GetAttr(u"Name"), u"Line1");
 }
 
 }  // namespace

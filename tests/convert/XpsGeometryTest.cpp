@@ -26,9 +26,10 @@ std::vector<std::string> Lines(const TXpsGeometry& geometry, const TXpsMatrix& t
 std::vector<std::string> DataLines(std::u16string_view data) { return Lines(ReadPathData(data)); }
 
 std::string Rule(std::u16string_view data, const TXpsMatrix& transform = {}) {
-    const auto line = ThinRectangleCentreLine(ReadPathData(data), transform, 3);
-    if (!line) return "none";
-    return Text(line->From.X) + "," + Text(line->From.Y) + "-" + Text(line->To.X) + "," + Text(line->To.Y);
+    const auto rectangle = ThinRectangle(ReadPathData(data), transform, 3);
+    if (!rectangle) return "none";
+    const TXpsLine line = CentreLineOf(*rectangle);
+    return Text(line.From.X) + "," + Text(line.From.Y) + "-" + Text(line.To.X) + "," + Text(line.To.Y);
 }
 
 TEST(PathData, AbsoluteAndRelativeCommandsAndTheirRepeats) {

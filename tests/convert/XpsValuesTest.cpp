@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "convert/XpsValues.h"
-#include "platform/Exceptions.h"
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "tests/support/TestErrors.h"
@@ -34,6 +33,11 @@ TEST(XpsNumber, RefusesEverythingElseWithTheConversionMessage) {
         expected.append(text).append(u"' is not a valid floating point value");
         EXPECT_EQ(ConvertErrorOf([&] { XpsStrToFloat(text); }), expected) << Utf16ToUtf8(text);
     }
+    // A long text is quoted by its start, which never ends inside a surrogate pair.
+    const std::u16string digits(99, u'9');
+    EXPECT_EQ(ConvertErrorOf([&] { XpsStrToFloat(digits + u"\U0001D434" + digits); }),
+              u"'" + digits + u"...' is not a valid floating point value");
+    EXPECT_EQ(ConvertErrorOf([&] { XpsStrToFloat(digits + u"x"); }), u"'" + digits + u"x' is not a valid floating point value");
 }
 
 TEST(XpsColor, ConvertsArgbToTheTemplateColourWithAlphaPlusOne) {
@@ -57,6 +61,21 @@ TEST(XpsColor, ReadsTheSixDigitFormAsOpaqueAndChecksItsDigits) {
     EXPECT_EQ(ConvertErrorOf([] { XpsColorToColor(u"#GG0000"); }), u"''$FF0000GG'' is not a valid integer value");
     EXPECT_EQ(ConvertErrorOf([] { XpsColorToColor(u"#FF00GG00"); }), u"''$FF00GG00'' is not a valid integer value");
     EXPECT_EQ(ConvertErrorOf([] { XpsColorToColor(u"#FF 0 0 0"); }), u"''$FF 0 0 0'' is not a valid integer value");
+}
+
+// scRGB values are linear: red, green and blue go through the sRGB curve, alpha does not.
+TEST(XpsColor, TheNestedModeReadsScRgbTooAndNoOtherSyntax) {
+    const struct {
+        const char16_t* text;
+        int32_t color;
+    } colors[] = {
+        {u"sc#1,0.5,0,0", 188},          {u"sc#0.5,1,0.5,0", -2130658049}, {u"sc#0.001,0,0.0031308", 655363},
+        {u"sc#2,-1,0.5", 12321023},      {u"sc# 1 , 0 , 0 , 1", 16711680}, {u"sc#0,0,0,0", 16777216},
+        {u"#FF0000FF", 16711680},        {u"sc#1,0", kNoXpsColor},         {u"sc#1,0,0,0,0", kNoXpsColor},
+        {u"SC#1,0,0", kNoXpsColor},      {u"ContextColor /c.icc 1,0,0,0", kNoXpsColor},
+    };
+    for (const auto& c : colors) EXPECT_EQ(ReadXpsColor(c.text), c.color) << Utf16ToUtf8(c.text);
+    EXPECT_EQ(ConvertErrorOf([] { ReadXpsColor(u"sc#1,x,0"); }), u"'x' is not a valid floating point value");
 }
 
 TEST(PartNames, AbsoluteSourcesLoseTheirSlashOnly) {

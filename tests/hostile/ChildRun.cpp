@@ -119,12 +119,14 @@ public:
     explicit ERunEnded(const TErrorDescription& error) : Exception(error.ClassName, error.Message) {}
 };
 
-TChildOutcome ConvertInChild(const std::u16string& packagePath, const TXpsLimits& limits) {
+TChildOutcome ConvertInChild(const std::u16string& packagePath, const TXpsLimits& limits,
+                             const std::function<void(TXpsConverter&)>& configure) {
     return RunInChild([&](IXpsLog& log) {
         TFileStream source(packagePath, fmOpenRead | fmShareExclusive);
         const TFixedFontName font(u"Liberation Sans");
         TXpsConverter converter(log, font);
         converter.Limits = limits;
+        if (configure) configure(converter);
         const TXpsRunOutcome outcome = converter.Convert(&source);
         if (outcome.Error) throw ERunEnded(*outcome.Error);
     });

@@ -26,8 +26,10 @@ constexpr unsigned kChildTimeGuardSeconds = 300;
 
 TChildOutcome RunInChild(const std::function<void(IXpsLog& log)>& run);
 
-// A whole conversion run of the package file, as the window does it.
-TChildOutcome ConvertInChild(const std::u16string& packagePath, const TXpsLimits& limits = {});
+// A whole conversion run of the package file, as the window does it, with
+// the converter's options set by configure.
+TChildOutcome ConvertInChild(const std::u16string& packagePath, const TXpsLimits& limits = {},
+                             const std::function<void(TXpsConverter&)>& configure = {});
 
 // Builds are checked with sanitizers too, whose shadow memory and quarantine
 // make memory figures meaningless.

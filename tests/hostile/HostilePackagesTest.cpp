@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -32,14 +33,17 @@ std::string Glyphs(const std::string& text) {
     return "<Glyphs OriginX=\"10\" OriginY=\"20\" FontRenderingEmSize=\"12\" Fill=\"#FF000000\" UnicodeString=\"" + text + "\"/>";
 }
 
+const auto kNestedMode = [](TXpsConverter& converter) { converter.Nested = true; };
+
 class HostilePackages : public ::testing::Test {
 protected:
     // Writes the package as in/pkg.xps under a fresh folder and converts it.
-    TChildOutcome Convert(const std::string& bytes, const TXpsLimits& limits = {}) {
+    TChildOutcome Convert(const std::string& bytes, const TXpsLimits& limits = {},
+                          const std::function<void(TXpsConverter&)>& configure = {}) {
         fs::remove_all(Inside());
         fs::create_directories(Inside());
         std::ofstream(Inside() / "pkg.xps", std::ios::binary) << bytes;
-        return ConvertInChild(folder_.Path("in/pkg.xps"), limits);
+        return ConvertInChild(folder_.Path("in/pkg.xps"), limits, configure);
     }
 
     TChildOutcome Convert(const TTestZipArchive& archive, const TXpsLimits& limits = {}) {
@@ -220,6 +224,42 @@ TEST_F(HostilePackages, PathDataOfAMillionPointsMakesTooManyObjects) {
                                                      "-Message: The page makes more than 100000 objects", "Page2 - Ok",
                                                      "Zip archive close"}));
     ExpectOnlyTemplates({"pkg_1_2.qlt"});
+}
+
+// The nested mode hands a path's lines on as it reads them, so the object
+// limit stops a long path before its lines fill memory.
+TEST_F(HostilePackages, ALongPathInTheNestedModeStopsAtTheObjectLimit) {
+    std::string data = "M 0,0 L";
+    for (int i = 1; i <= 1'000'000; ++i) data += " " + std::to_string(i % 1000) + "," + std::to_string(i % 777);
+    const TChildOutcome outcome = Convert(
+        PackageBytes(OneDocument({PageWith("<Path Stroke=\"#FF000000\" Data=\"" + data + "\"/>")}), kDeflated), {}, kNestedMode);
+    ExpectMemoryBelow(outcome, 100);
+    EXPECT_EQ(outcome.Log, (std::vector<std::string>{"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "-Convert error!!!",
+                                                     "-ClassName: EXpsLimitError",
+                                                     "-Message: The page makes more than 100000 objects",
+                                                     "Zip archive close"}));
+}
+
+// A geometry resource is read once however many paths name it, and the
+// segments paths draw of it again are bounded per page.
+TEST_F(HostilePackages, AGeometryResourceNamedByThousandsOfPaths) {
+    std::string figures = "M 1,1 L";
+    for (int i = 0; i < 100'000; ++i) figures += " 1,1";
+    const std::string resources = "<FixedPage.Resources><ResourceDictionary><PathGeometry x:Key=\"g\" Figures=\"" +
+                                  figures + "\"/></ResourceDictionary></FixedPage.Resources>";
+    std::string named, stroked;
+    for (int i = 0; i < 20'000; ++i) named += "<Path Data=\"{StaticResource g}\"/><Path Fill=\"#FF000000\" Data=\"{StaticResource g}\"/>";
+    for (int i = 0; i < 200; ++i) stroked += "<Path Stroke=\"#FF000000\" Data=\"{StaticResource g}\"/>";
+    const TChildOutcome outcome = Convert(
+        PackageBytes(OneDocument({PageWith(resources + named), PageWith(resources + stroked)}), kDeflated), {}, kNestedMode);
+    ExpectMemoryBelow(outcome, 256);
+    // Read once per path, the first page alone took minutes.
+    EXPECT_LT(outcome.CpuSeconds, 30);
+    EXPECT_EQ(outcome.Log, (std::vector<std::string>{
+                               "Zip archive open", "Doc1 - Ok", "Page1 - Ok", "Page2 - Ok", "-Convert error!!!",
+                               "-ClassName: EXpsLimitError",
+                               "-Message: The visual brushes and resources of the page bring in more than 8388608 characters",
+                               "Zip archive close"}));
 }
 
 TEST_F(HostilePackages, TheLimitsLetThroughWhatTheyAllow) {

@@ -97,7 +97,7 @@ TEST_F(PartLookup, ANameFoundMissingIsNotLookedForAgain) {
         for (const char16_t* name : {u"r/9.png", u"r/x.png", u"R/99999.PNG"}) {
             for (int i = 0; i < 1000; ++i) {
                 try {
-                    package.ExtractPart(name, nullptr, TXpsLimits());
+                    package.ExtractPart(name, nullptr);
                 } catch (const EZFException&) {
                     ++missing;
                 }

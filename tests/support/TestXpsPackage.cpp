@@ -354,6 +354,20 @@ std::vector<TPart> OneDocument(const std::vector<std::string>& pages) {
     return parts;
 }
 
+std::vector<TPart> StoredAsPieces(const std::vector<TPart>& parts, const std::vector<std::string>& names, size_t n) {
+    std::vector<TPart> result, pieced;
+    for (const TPart& part : parts)
+        (std::find(names.begin(), names.end(), part.Name) == names.end() ? result : pieced).push_back(part);
+    for (size_t i = n; i-- > 0;) {
+        for (const TPart& part : pieced) {
+            const size_t size = (part.Content.size() + n - 1) / n;
+            result.push_back({part.Name + "/[" + std::to_string(i) + (i + 1 == n ? "].last.piece" : "].piece"),
+                              part.Content.substr(std::min(i * size, part.Content.size()), size)});
+        }
+    }
+    return result;
+}
+
 TTestZipArchive PackageArchive(const std::vector<TPart>& parts, uint16_t method) {
     TTestZipArchive archive;
     for (const TPart& part : parts) {

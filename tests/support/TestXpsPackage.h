@@ -90,6 +90,12 @@ enum : size_t { kContentTypesEntry, kRelsEntry, kSequenceEntry, kDocumentEntry, 
 // "Documents/1/Pages/<n>.fpage", numbered from 1 and referred to relatively.
 std::vector<TPart> OneDocument(const std::vector<std::string>& pages);
 
+// The parts, those named stored in n pieces each ("NAME/[0].piece", ...,
+// "NAME/[n-1].last.piece") as spool files store them: the other parts first,
+// then the pieces of all named parts in turns, the last turn first, so that no
+// piece stands after the one before it.
+std::vector<TPart> StoredAsPieces(const std::vector<TPart>& parts, const std::vector<std::string>& names, size_t n);
+
 // The parts as entries stored (method 0) or deflated (8), in their order.
 TTestZipArchive PackageArchive(const std::vector<TPart>& parts, uint16_t method = 0);
 std::string PackageBytes(const std::vector<TPart>& parts, uint16_t method = 0);

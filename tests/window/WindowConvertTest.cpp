@@ -16,6 +16,11 @@
 #include "controls/qlxCtrls.h"
 #include "tests/support/TestXpsPackage.h"
 
+// Removes the settings store however the test that made it ends: a failed check returns at once.
+struct TStoreCleanup {
+    ~TStoreCleanup() { QFile::remove(StoreFileName()); }
+};
+
 class TWindowConvertTest : public QObject {
     Q_OBJECT
 
@@ -60,6 +65,7 @@ private slots:
 
     // The check box chooses the nested conversion, and the store keeps it for the next start.
     void NestedContentIsAnOptionTheStoreKeeps() {
+        const TStoreCleanup cleanup;
         TTestFolder folder;
         const std::string bytes = PackageBytes(OneDocument({PageWith(
             "<Canvas RenderTransform=\"2,0,0,2,0,0\"><Glyphs OriginX=\"10\" OriginY=\"20\" FontRenderingEmSize=\"12\" "
@@ -77,11 +83,11 @@ private slots:
         }
         QVERIFY(CreateWindow(dialogs)->cbNestedContent->isChecked());
         QVERIFY(dialogs.ErrorTexts.isEmpty());
-        QFile::remove(StoreFileName());
     }
 
     // The check box gives text objects the embedded font's family, and the store keeps it.
     void DocumentFontsIsAnOptionTheStoreKeeps() {
+        const TStoreCleanup cleanup;
         TTestFolder folder;
         std::vector<TPart> parts = OneDocument({PageWith(
             "<Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"9\" FontUri=\"/m.ttf\" UnicodeString=\"x\"/>")});
@@ -97,6 +103,37 @@ private slots:
         }
         QVERIFY(CreateWindow(dialogs)->cbDocumentFonts->isChecked());
         QVERIFY(dialogs.ErrorTexts.isEmpty());
+    }
+
+    // An office package, and a printout with its content in canvases, point
+    // the user to the check box that converts them: in the error box, or in
+    // a line after the log's own.
+    void TheDefaultModeGuidesToNestedContent() {
+        TTestFolder folder;
+        std::vector<TPart> office = OneDocument({PageWith("<Canvas/>")});
+        for (const size_t entry : {kSequenceEntry, kDocumentEntry})
+            office[entry].Content.erase(0, office[entry].Content.find("?>") + 2);
+        const std::string canvas = PackageBytes(OneDocument({PageWith("<Canvas><Path Data=\"M 0,0 L 1,1\"/></Canvas>")}));
+        const QString officeFile = folder.Write("office.xps", QByteArray::fromStdString(PackageBytes(office)));
+        const QString canvasFile = folder.Write("canvas.xps", QByteArray::fromStdString(canvas));
+        TTestDialogs dialogs;
+        const auto window = CreateWindow(dialogs, {officeFile});
+        const QString checkBox = "\"" + window->cbNestedContent->text() + "\"";
+        window->bbConvert->click();
+        QCOMPARE(dialogs.ErrorTexts.size(), 1);
+        QVERIFY(dialogs.ErrorTexts[0].startsWith("Invalid file format.\n\n"));
+        QVERIFY(dialogs.ErrorTexts[0].contains(checkBox));
+        QVERIFY(!MemoLines(*window).join("").contains(checkBox));
+
+        dialogs.Answers = QStringList{canvasFile};
+        window->bbOpenXPS->click();
+        window->bbConvert->click();
+        QCOMPARE(MemoLines(*window).mid(0, 4), QStringList({"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "Zip archive close"}));
+        QVERIFY(MemoLines(*window).value(4).contains(checkBox));
+        window->cbNestedContent->click();
+        window->bbConvert->click();
+        QCOMPARE(MemoLines(*window).size(), 4);
+        QCOMPARE(dialogs.ErrorTexts.size(), 1);
         QFile::remove(StoreFileName());
     }
 

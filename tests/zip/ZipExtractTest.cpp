@@ -41,6 +41,10 @@ TEST(ExtractEntryToStreamTest, StoredAndDeflatedGiveTheSameBytes) {
     opened.Zip.ExtractEntryToStream(u"stored.xml", out);
     EXPECT_EQ(out.Position(), int64_t(2 + 2 * text.size()));
     EXPECT_EQ(StreamBytes(out), "xy" + text + text);
+
+    // A destination that cannot take every byte fails the extraction.
+    TFileStream full(u"/dev/full", fmOpenWrite);
+    EXPECT_THROW(opened.Zip.ExtractEntryToStream(u"noise.deflated", full), EWriteError);
 }
 
 TEST(ExtractEntryToStreamTest, ExactLookupThenTheSearchInTheSameFolder) {
