@@ -18,6 +18,7 @@
 
 #include <algorithm>
 
+#include "app/xpsmainPreview.h"
 #include "platform/Registry.h"
 #include "controls/qlxCtrls.h"
 #include "platform/CodePages.h"
@@ -143,6 +144,9 @@ TfmXPSConverter::TfmXPSConverter(const QStringList& arguments, IFileOpenDialog& 
     memoLog_ = std::make_unique<TMemoLog>(*Memo);
     fontName_ = std::make_unique<TComboFontName>(*qlxFontComboBox);
     converter_ = std::make_unique<TXpsConverter>(*memoLog_, *fontName_);
+    converter_->OnPageDone = [this](const TXpsPageResult& page) {
+        if (page.Status == TXpsPageStatus::Written) writtenPages_.push_back(page);
+    };
     LoadFontList();
     FormCreate(arguments);
 }
@@ -166,6 +170,9 @@ void TfmXPSConverter::CreateComponents() {
     bbConvert = CreateButton(QStringLiteral("Convert"), QStringLiteral("bbConvert"), QRect(224, 51, 97, 25), Panel1);
     bbConvert->setDefault(true);
     connect(bbConvert, &QPushButton::clicked, this, &TfmXPSConverter::bbConvertClick);
+    bbPreview = CreateButton(QStringLiteral("Preview"), QStringLiteral("bbPreview"), QRect(352, 51, 65, 25), Panel1);
+    bbPreview->setEnabled(false);
+    connect(bbPreview, &QPushButton::clicked, this, &TfmXPSConverter::bbPreviewClick);
 
     Edit1 = new QLineEdit(Panel1);
     Edit1->setObjectName(QStringLiteral("Edit1"));
@@ -222,7 +229,8 @@ QCheckBox* TfmXPSConverter::CreateOption(const QString& caption, const QString& 
 void TfmXPSConverter::SetTabOrder() {
     setTabOrder(Memo, bbOpenXPS);
     setTabOrder(bbOpenXPS, bbConvert);
-    setTabOrder(bbConvert, Edit1);
+    setTabOrder(bbConvert, bbPreview);
+    setTabOrder(bbPreview, Edit1);
     setTabOrder(Edit1, qlxFontComboBox);
     setTabOrder(qlxFontComboBox, cbNestedContent);
     setTabOrder(cbNestedContent, cbDocumentFonts);
@@ -266,6 +274,7 @@ void TfmXPSConverter::bbOpenXPSClick() {
         Edit1->setText(chosen);
         OpenSource(chosen);
         Memo->clear();
+        ForgetWrittenPages();
     });
 }
 
@@ -280,7 +289,10 @@ void TfmXPSConverter::bbConvertClick() {
         converter_->Nested = cbNestedContent->isChecked();
         converter_->DocumentFonts = cbDocumentFonts->isChecked();
         converter_->TextLines = cbTextLines->isChecked();
-        ShowOutcome(converter_->Convert(sourceStream_.get()));
+        ForgetWrittenPages();
+        const TXpsRunOutcome outcome = converter_->Convert(sourceStream_.get());
+        bbPreview->setEnabled(!writtenPages_.empty());
+        ShowOutcome(outcome);
     });
 }
 
@@ -294,6 +306,19 @@ void TfmXPSConverter::ShowOutcome(const TXpsRunOutcome& outcome) {
     } else if (hint) {
         memoLog_->Append(kNestedContentHint);
     }
+}
+
+void TfmXPSConverter::bbPreviewClick() {
+    delete preview_;
+    preview_ = new TfmTemplatePreview(writtenPages_, this);
+    preview_->show();
+}
+
+// What a run wrote is no longer offered once another file or run comes.
+void TfmXPSConverter::ForgetWrittenPages() {
+    writtenPages_.clear();
+    bbPreview->setEnabled(false);
+    delete preview_;
 }
 
 // Escape would close a dialog; this window stays until it is closed.

@@ -2,12 +2,14 @@
 
 #include <QDialog>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "convert/XpsConverter.h"
 
@@ -75,6 +77,8 @@ public:
     QFrame* Panel1;
     QPushButton* bbOpenXPS;
     QPushButton* bbConvert;
+    // Opens the preview of the templates the last run wrote; enabled once a run wrote some.
+    QPushButton* bbPreview;
     QLineEdit* Edit1;
     TqlxFontComboBox* qlxFontComboBox;
     QLabel* Image1;
@@ -89,6 +93,7 @@ public:
 
     void bbOpenXPSClick();
     void bbConvertClick();
+    void bbPreviewClick();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -106,6 +111,7 @@ private:
     void FormCreate(const QStringList& arguments);
     void FormDestroy();
     void OpenSource(const QString& fileName);
+    void ForgetWrittenPages();
     // The error that ended a run, and whether the nested mode would convert more.
     void ShowOutcome(const TXpsRunOutcome& outcome);
     // Runs a handler; what it raises goes to the application's error box.
@@ -118,4 +124,7 @@ private:
     std::unique_ptr<TComboFontName> fontName_;
     std::unique_ptr<TXpsConverter> converter_;
     std::unique_ptr<TFileStream> sourceStream_;
+    // The pages the last run wrote templates for, and their preview while it is open.
+    std::vector<TXpsPageResult> writtenPages_;
+    QPointer<QDialog> preview_;
 };

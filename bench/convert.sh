@@ -7,7 +7,7 @@
 # resident memory under 64 MB; the script exits with status 1 when one is missed
 # (wall-clock figures suffer when other jobs share the cores: compare the cpu line).
 #
-# usage: bench/convert.sh [--nested] [--document-fonts] [--text-lines] [BUILD_DIR]   (default: build)
+# usage: bench/convert.sh [--nested] [--document-fonts] [--text-lines] [--preview] [BUILD_DIR]   (default: build)
 #   --nested converts in the nested mode (target: at most 1.2 times the time
 #   of the default mode on the same package)
 #   --document-fonts measures the text in the embedded Liberation Sans
@@ -15,6 +15,8 @@
 #   --text-lines joins the runs that continue one another on a line; the
 #   package's four columns stay apart, but every run's advance is measured
 #   (target: at most 1.15 times the time of the same mode without it)
+#   --preview draws a picture beside every template (target: at most 1.3
+#   times the time without it)
 #   PAGES=N GLYPHS=N PATHS=N change the package; the work files stay in
 #   BUILD_DIR/bench-convert/ (package, templates, log, time report).
 set -euo pipefail
@@ -22,7 +24,8 @@ cd "$(dirname "$0")/.."
 source bench/build.sh
 
 options=()
-while [ "${1:-}" = "--nested" ] || [ "${1:-}" = "--document-fonts" ] || [ "${1:-}" = "--text-lines" ]; do
+while [ "${1:-}" = "--nested" ] || [ "${1:-}" = "--document-fonts" ] || [ "${1:-}" = "--text-lines" ] ||
+      [ "${1:-}" = "--preview" ]; do
   options+=("$1")
   shift
 done

@@ -9,8 +9,8 @@
 #   RUNS=N  timed runs of each converter on the package; the fastest counts (3)
 # Targets: the whole conversion at least 3 times faster than MuPDF's text
 # extraction, peak memory under 64 MB for the 1 000-page package; --nested at
-# most 1.2 and --document-fonts at most 1.3 times the default mode's time,
-# --text-lines at most 1.15 times the time of the same mode without it. Wall-clock
+# most 1.2, --document-fonts and --preview at most 1.3 times the default mode's
+# time, --text-lines at most 1.15 times the time of the same mode without it. Wall-clock
 # figures suffer when other jobs share the cores; the CPU row does less.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -45,6 +45,7 @@ for run in $(seq "$runs"); do
   /usr/bin/time -f "%e %U %S %M" -o "$work/fonts.$run" "$build/cli/xps2qlt" --document-fonts "$package" >/dev/null
   /usr/bin/time -f "%e %U %S %M" -o "$work/lines.$run" "$build/cli/xps2qlt" --text-lines "$package" >/dev/null
   /usr/bin/time -f "%e %U %S %M" -o "$work/nestedlines.$run" "$build/cli/xps2qlt" --nested --text-lines "$package" >/dev/null
+  /usr/bin/time -f "%e %U %S %M" -o "$work/preview.$run" "$build/cli/xps2qlt" --preview "$package" >/dev/null
   /usr/bin/time -f "%e %U %S %M" -o "$work/mupdf.$run" mutool draw -F stext -o /dev/null "$package" >/dev/null 2>&1
 done
 
@@ -96,11 +97,12 @@ print(f"| whole conversion, wall clock | {seconds(ours_wall)} | {seconds(mupdf_w
 print(f"| whole conversion, CPU time | {seconds(ours_cpu)} | {seconds(mupdf_cpu)} | "
       f"{mupdf_cpu / ours_cpu:.1f}x | {pages / ours_cpu:.0f} | |")
 # The options against the same mode without them on the same package
-# (targets 1.2, 1.3, 1.15 and 1.15).
+# (targets 1.2, 1.3, 1.15, 1.15 and 1.3).
 for tool, option, base, mode in (("nested", "--nested", "ours", "the default"),
                                  ("fonts", "--document-fonts", "ours", "the default"),
                                  ("lines", "--text-lines", "ours", "the default"),
-                                 ("nestedlines", "--nested --text-lines", "nested", "--nested")):
+                                 ("nestedlines", "--nested --text-lines", "nested", "--nested"),
+                                 ("preview", "--preview", "ours", "the default")):
     wall, cpu_time, peak = timings(tool)
     base_wall, base_cpu, _ = timings(base)
     print(f"| {option}, wall clock / CPU time | {seconds(wall)} / {seconds(cpu_time)} | – | "

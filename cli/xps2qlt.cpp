@@ -10,13 +10,16 @@
 #include "convert/XpsConverter.h"
 #include "platform/CodePages.h"
 #include "platform/Streams.h"
+#include "template/TemplatePicture.h"
 
 namespace {
 
 constexpr char kProgramName[] = "xps2qlt";
 
 constexpr char kHelpText[] =
-    "Usage: xps2qlt [--font FAMILY] [--nested] [--document-fonts] [-j [N]] FILE...\n"
+    "Usage: xps2qlt [--font FAMILY] [--nested] [--document-fonts] [--text-lines] [--preview]\n"
+    "               [-j [N]] FILE...\n"
+    "       xps2qlt --preview-only TEMPLATE...\n"
     "       xps2qlt --list FILE\n"
     "       xps2qlt --extract NAME FILE\n"
     "\n"
@@ -36,6 +39,9 @@ constexpr char kHelpText[] =
     "  --text-lines    make one text object of the runs that continue one\n"
     "                  another on a line (same baseline, height, colour and\n"
     "                  font), as office suites cut lines into words\n"
+    "  --preview       draw a picture of each template written beside it, as SVG\n"
+    "                  of the same name (Invoice_1_1.svg)\n"
+    "  --preview-only  draw the pictures of the templates TEMPLATE, written before\n"
     "  -j [N]          convert up to N packages at once (without N: as many as\n"
     "                  there are processors); each log is printed whole, in the\n"
     "                  order of the FILEs\n"
@@ -138,6 +144,17 @@ void ReportFallenBackFonts(std::ostream& err, const std::u16string& file, const 
     err << '\n';
 }
 
+// A picture that cannot be written costs only itself: the run goes on, and
+// the first such error is kept to be told after the log.
+void DrawPicture(const TXpsPageResult& page, std::optional<std::u16string>& firstError) {
+    if (page.Status != TXpsPageStatus::Written) return;
+    try {
+        WritePictureBeside(page.TemplateName);
+    } catch (...) {
+        if (!firstError) firstError = DescribeCurrentError().Message;
+    }
+}
+
 int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std::ostream& out, std::ostream& err,
                 bool showProgress) {
     TFileStream source = OpenSource(file);
@@ -149,11 +166,13 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
     converter.DocumentFonts = options.DocumentFonts;
     converter.TextLines = options.TextLines;
     TXpsRunOutcome outcome;
+    std::optional<std::u16string> pictureError;
     std::vector<TXpsPageResult> notPages;
     {
         TPageProgress progress(err, file, showProgress);
         converter.OnPageDone = [&](const TXpsPageResult& page) {
             progress.PageDone(page.Document, page.Page);
+            if (options.Preview) DrawPicture(page, pictureError);
             if (page.Status == TXpsPageStatus::NotAPage) notPages.push_back(page);
         };
         outcome = converter.Convert(&source);
@@ -164,10 +183,11 @@ int ConvertFile(const std::u16string& file, const TXps2QltOptions& options, std:
         AboutFile(err, file) << "no template was written for page " << page.Page << " of document " << page.Document
                              << ": its part is no fixed page\n";
     if (outcome.Error) ReportError(out, err, file, outcome.Error->Message);
+    if (pictureError) ReportError(out, err, file, *pictureError);
     if (outcome.NestedModeWouldHelp())
         AboutFile(err, file) << "content inside canvases was skipped; --nested converts it\n";
     ReportFallenBackFonts(err, file, outcome.FontPartsFallenBack);
-    return outcome.Complete() ? kExitSuccess : kExitFailure;
+    return outcome.Complete() && !pictureError ? kExitSuccess : kExitFailure;
 }
 
 void ListEntries(const std::u16string& file, std::ostream& out) {
@@ -188,7 +208,8 @@ void ExtractEntry(const std::u16string& file, const std::u16string& name, std::o
 int ProcessFile(const std::u16string& file, const TXps2QltOptions& options, std::ostream& out, std::ostream& err,
                 bool showProgress) {
     try {
-        if (options.Mode == TXps2QltMode::List) ListEntries(file, out);
+        if (options.Mode == TXps2QltMode::Pictures) out << PrintableName(WritePictureBeside(file)) << '\n';
+        else if (options.Mode == TXps2QltMode::List) ListEntries(file, out);
         else if (options.Mode == TXps2QltMode::Extract) ExtractEntry(file, options.EntryName, out);
         else return ConvertFile(file, options, out, err, showProgress);
         return kExitSuccess;
@@ -242,6 +263,7 @@ int ConvertAtOnce(const TXps2QltOptions& options, const TBatchPlan& plan, std::o
 }
 
 int RunOnFiles(const TXps2QltOptions& options, std::ostream& out, std::ostream& err, bool showProgress) {
+    if (options.Mode == TXps2QltMode::Pictures) return ConvertInTurn(options, {}, out, err, false);
     if (options.Mode != TXps2QltMode::Convert) return ProcessFile(options.Files[0], options, out, err, showProgress);
     const TBatchPlan plan = PlanBatch(options.Files);
     for (const TTemplateCollision& collision : plan.Collisions) ReportCollision(err, options.Files, collision);
@@ -276,7 +298,11 @@ unsigned JobCount(const std::vector<std::u16string>& args, size_t& i) {
 }
 
 void SetMode(TXps2QltOptions& options, TXps2QltMode mode) {
-    if (options.Mode != TXps2QltMode::Convert) throw EUsageError(u"--list and --extract cannot be combined");
+    if (options.Mode != TXps2QltMode::Convert) {
+        const bool pictures = options.Mode == TXps2QltMode::Pictures || mode == TXps2QltMode::Pictures;
+        throw EUsageError(pictures ? u"--preview-only cannot be combined with --list or --extract"
+                                   : u"--list and --extract cannot be combined");
+    }
     options.Mode = mode;
 }
 
@@ -307,6 +333,10 @@ TXps2QltOptions ParseXps2QltArgs(const std::vector<std::u16string>& args) {
             options.DocumentFonts = true;
         } else if (arg == u"--text-lines") {
             options.TextLines = true;
+        } else if (arg == u"--preview") {
+            options.Preview = true;
+        } else if (arg == u"--preview-only") {
+            SetMode(options, TXps2QltMode::Pictures);
         } else if (arg.starts_with(u"-j")) {
             options.Jobs = JobCount(args, i);
         } else if (arg == u"--list") {
@@ -319,7 +349,7 @@ TXps2QltOptions ParseXps2QltArgs(const std::vector<std::u16string>& args) {
         }
     }
     if (options.Files.empty()) throw EUsageError(u"no FILE given");
-    if (options.Mode != TXps2QltMode::Convert && options.Files.size() > 1)
+    if (options.Mode != TXps2QltMode::Convert && options.Mode != TXps2QltMode::Pictures && options.Files.size() > 1)
         throw EUsageError(u"--list and --extract take one FILE");
     return options;
 }

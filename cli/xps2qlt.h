@@ -15,7 +15,7 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-enum class TXps2QltMode { Convert, List, Extract, Help, Version };
+enum class TXps2QltMode { Convert, Pictures, List, Extract, Help, Version };
 
 struct TXps2QltOptions {
     TXps2QltMode Mode = TXps2QltMode::Convert;
@@ -23,6 +23,8 @@ struct TXps2QltOptions {
     bool Nested = false;
     bool DocumentFonts = false;
     bool TextLines = false;
+    // Each template written gets its picture beside it.
+    bool Preview = false;
     // Packages converted at once; without -j, one after another with the
     // pages counted on the progress line.
     std::optional<unsigned> Jobs;

@@ -281,3 +281,23 @@ void TFileStream::SetSize(int64_t newSize) {
     if (::ftruncate(fd_, newSize) != 0) throw EWriteError();
     if (Position() > newSize) SetPosition(newSize);
 }
+
+void WriteFileInPlace(const std::u16string& path, const std::function<void(TFileStream& file)>& write) {
+    const std::u16string keptPath = path + u".tmp";
+    std::u16string written;
+    {
+        const std::unique_ptr<TFileStream> file = TFileStream::CreateUnique(keptPath);
+        written = file->FileName();
+        try {
+            write(*file);
+        } catch (...) {
+            DeleteFile(written);
+            throw;
+        }
+    }
+    if (RenameFile(written, path)) {
+        DeleteFile(keptPath);
+    } else if (!RenameFile(written, keptPath)) {
+        DeleteFile(written);
+    }
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -123,3 +124,12 @@ private:
     std::u16string fileName_;
     int fd_ = -1;
 };
+
+// Writes the file at path without ever writing through what is there: write
+// fills a new file of a unique name beside it (one that fails is removed),
+// which is then renamed over path in one step, so nothing planted under a
+// name others can guess is written through and what was at path stays whole
+// until it is replaced at once. A written file that cannot be put in place
+// stays as path + ".tmp"; once a write succeeds, such a copy of an earlier
+// one is stale and goes.
+void WriteFileInPlace(const std::u16string& path, const std::function<void(TFileStream& file)>& write);

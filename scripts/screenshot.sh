@@ -3,9 +3,11 @@
 # docs/screenshot-window.png, the window after converting the sample,
 # docs/screenshot-fontlist.png, the same window with the font list open, and
 # docs/screenshot-guidance.png, the error box of an office package converted
-# in the default mode, which points to the nested mode.
-# The program is driven from outside, as a user would: a click on the
-# "Whole lines" box and one on Convert, then a click on the font list's arrow.
+# in the default mode, which points to the nested mode, and
+# docs/screenshot-preview.png, the preview of the same package converted in
+# the nested mode. The program is driven from outside, as a user would: a
+# click on the "Whole lines" box and one on Convert, then a click on the font
+# list's arrow; for the preview, clicks on Nested content, Convert and Preview.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -120,8 +122,32 @@ capture() {
   wait "$pid" 2>/dev/null || true
 }
 
+# The same on the office package: the nested mode, then the preview of its page.
+capture_preview() {
+  local program=$1 docs=$2
+  "$program" office.xps &
+  local pid=$!
+  local window X Y WIDTH HEIGHT SCREEN
+  window=$(xdotool search --sync --onlyvisible --name '^Convert XPS to QuillReport$' | head -n 1)
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  sleep 1
+  xdotool mousemove $((X + 104)) $((Y + 125)) click 1
+  xdotool mousemove $((X + 272)) $((Y + 63)) click 1
+  for _ in $(seq 50); do [ -f office_1_1.qlt ] && break; sleep 0.2; done
+  sleep 1
+  xdotool mousemove $((X + 384)) $((Y + 63)) click 1
+  window=$(xdotool search --sync --onlyvisible --name '^Preview of the templates$' | head -n 1)
+  sleep 1
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$docs/screenshot-preview.png"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+
 cd "$work"
 export XDG_CONFIG_HOME=$work/config
 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -wr" \
   bash -c "$(declare -f capture capture_guidance); capture '$program' '$docs'; capture_guidance '$program' '$docs'"
+XDG_CONFIG_HOME=$work/config-preview xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -wr" \
+  bash -c "$(declare -f capture_preview); capture_preview '$program' '$docs'"
 ls -l "$docs"/screenshot-*.png

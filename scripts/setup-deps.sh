@@ -9,7 +9,8 @@ packages=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libfreetype-dev libfontconfig-dev zlib1g-dev
+  libfreetype-dev libfontconfig-dev zlib1g-dev libexpat1-dev
+  qt6-svg-dev librsvg2-bin
   fontconfig fonts-liberation2 fonts-dejavu-core
   locales
   clang-14 libclang-rt-14-dev

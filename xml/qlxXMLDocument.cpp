@@ -7,19 +7,6 @@ namespace {
 
 constexpr std::u16string_view kSwapFilePrefix = u"qlx";
 
-// Saves the document as a new file named prefix and a unique ending; a file
-// that could not be written in full is removed. Returns the file's name.
-std::u16string WriteUniqueFile(TqlxXMLDocument& document, const std::u16string& prefix) {
-    const std::unique_ptr<TFileStream> file = TFileStream::CreateUnique(prefix);
-    try {
-        document.SaveToStream(*file);
-    } catch (...) {
-        DeleteFile(file->FileName());
-        throw;
-    }
-    return file->FileName();
-}
-
 }  // namespace
 
 TqlxXMLDocument::TqlxXMLDocument() : root_(std::make_unique<TqlxXMLItem>()) {}
@@ -56,20 +43,13 @@ void TqlxXMLDocument::LoadFromFile(const std::u16string& path) {
     LoadFromStream(std::make_unique<TFileStream>(path, fmOpenRead | fmShareDenyWrite), true);
 }
 
-// The file is written under a fresh name of its own beside path and renamed
-// over it: nothing planted under a name others can guess is written through,
-// and what was at path stays whole until the rename replaces it at once. A
-// written file that cannot be put in place stays as path + ".tmp"; once a
-// save succeeds, such a copy of an earlier one is stale and goes.
+// The swap stream may be the file at path itself: it is read from while the
+// new file is written, and closed before that replaces it.
 void TqlxXMLDocument::SaveToFile(const std::u16string& path) {
-    const std::u16string keptPath = path + u".tmp";
-    const std::u16string written = WriteUniqueFile(*this, keptPath);
-    CloseSwapStream();
-    if (RenameFile(written, path)) {
-        DeleteFile(keptPath);
-    } else if (!RenameFile(written, keptPath)) {
-        DeleteFile(written);
-    }
+    WriteFileInPlace(path, [this](TFileStream& file) {
+        SaveToStream(file);
+        CloseSwapStream();
+    });
     LoadFromFile(path);
 }
 

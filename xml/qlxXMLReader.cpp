@@ -95,13 +95,33 @@ void TqlxXMLReader::ParseTree(TqlxXMLItem* item, bool noSwap) {
 }
 
 void TqlxXMLReader::NextTag(std::u16string& name, std::u16string& attrText) {
+    std::string_view nameBytes, attrBytes;
+    SplitNextTag(nameBytes, attrBytes);
+    name = AnsiToUtf16(nameBytes);
+    attrText = LegacyEncoding ? AnsiToUtf16(attrBytes) : Utf8ToUtf16(attrBytes);
+}
+
+TqlxXMLReader::TTagKind TqlxXMLReader::NextRawTag(std::string_view& name, std::string_view& attrBytes) {
+    SplitNextTag(name, attrBytes);
+    if (name.empty() || name[0] == '/') return TTagKind::EndTag;
+    if (name.back() == '/') {
+        name.remove_suffix(1);
+        return TTagKind::Complete;
+    }
+    if (!attrBytes.empty() && attrBytes.back() == '/') {
+        attrBytes.remove_suffix(1);
+        return TTagKind::Complete;
+    }
+    return TTagKind::Open;
+}
+
+void TqlxXMLReader::SplitNextTag(std::string_view& name, std::string_view& attrBytes) {
     ScanTag();
     std::string_view tag(tag_);
     if (!tag.empty() && IsBlankByte(tag.back())) tag.remove_suffix(1);
     const auto blank = static_cast<size_t>(std::find_if(tag.begin(), tag.end(), IsBlankByte) - tag.begin());
-    const std::string_view attrBytes = blank == tag.size() ? std::string_view() : tag.substr(blank + 1);
-    name = AnsiToUtf16(tag.substr(0, blank));
-    attrText = LegacyEncoding ? AnsiToUtf16(attrBytes) : Utf8ToUtf16(attrBytes);
+    name = tag.substr(0, blank);
+    attrBytes = blank == tag.size() ? std::string_view() : tag.substr(blank + 1);
 }
 
 bool TqlxXMLReader::RefillBuffer() {
@@ -183,17 +203,11 @@ TqlxXMLReader::TScanState TqlxXMLReader::SkipComment(int& dashes) {
 }
 
 TqlxXMLReader::TTagKind TqlxXMLReader::ReadElementTag(TqlxXMLItem& element) {
-    NextTag(element.Name, element.AttrText);
-    if (element.Name.empty() || element.Name[0] == u'/') return TTagKind::EndTag;
-    if (element.Name.back() == u'/') {
-        element.Name.pop_back();
-        return TTagKind::Complete;
-    }
-    if (!element.AttrText.empty() && element.AttrText.back() == u'/') {
-        element.AttrText.pop_back();
-        return TTagKind::Complete;
-    }
-    return TTagKind::Open;
+    std::string_view name, attrBytes;
+    const TTagKind kind = NextRawTag(name, attrBytes);
+    element.Name = AnsiToUtf16(name);
+    element.AttrText = LegacyEncoding ? AnsiToUtf16(attrBytes) : Utf8ToUtf16(attrBytes);
+    return kind;
 }
 
 // An empty end tag name means the input ended, which closes any element.

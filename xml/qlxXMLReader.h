@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/Streams.h"
 #include "xml/qlxXML.h"
@@ -31,8 +32,15 @@ public:
     // The next tag split into name and attribute text; both are empty at the end of the input.
     void NextTag(std::u16string& name, std::u16string& attrText);
 
-private:
     enum class TTagKind { EndTag, Complete, Open };
+    // The next tag as it stands in the text, for readers that take each tag
+    // once: its name and attribute text undecoded (UTF-8, or the 8-bit code
+    // page with LegacyEncoding), valid until the next read. The "/" of a
+    // complete element is taken off; an end tag keeps its "/", and the end
+    // of the input gives an end tag with an empty name.
+    TTagKind NextRawTag(std::string_view& name, std::string_view& attrBytes);
+
+private:
     enum class TScanState { Outside, Inside, Comment, Done };
 
     int64_t Position() const { return bufferStart_ + readPos_; }
@@ -42,6 +50,8 @@ private:
     TScanState SkipText();
     TScanState CollectTag();
     TScanState SkipComment(int& dashes);
+    // Scans the next tag and splits its bytes at the first blank.
+    void SplitNextTag(std::string_view& name, std::string_view& attrBytes);
     TTagKind ReadElementTag(TqlxXMLItem& element);
     void CloseElement(TqlxXMLItem& element, const std::u16string& endTagName, int64_t start, bool noSwap);
 

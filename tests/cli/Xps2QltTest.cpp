@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <map>
 #include <cstdlib>
 #include <regex>
 #include <sstream>
@@ -68,13 +70,18 @@ TEST_F(CommandLine, WrongArgumentsAreUsageErrorsAndConvertNothing) {
     expectUsageError({"--extract"}, "option '--extract' needs an entry name");
     expectUsageError({"--list", package, package}, "--list and --extract take one FILE");
     expectUsageError({"--list", "--extract", "x", package}, "--list and --extract cannot be combined");
+    expectUsageError({"--list", "--preview-only", package}, "--preview-only cannot be combined with --list or --extract");
     EXPECT_FALSE(folder_.Exists("p_1_1.qlt"));
 }
 
 TEST_F(CommandLine, HelpAndVersion) {
     EXPECT_EQ(Run({"--help"}), kExitSuccess);
-    const std::string usage = "Usage: xps2qlt [--font FAMILY] [--nested] [--document-fonts] [-j [N]] FILE...\n";
-    EXPECT_EQ(out_.str().substr(0, usage.size()), usage);
+    // The usage lines, up to the first blank line, name every option.
+    const std::string usage = out_.str().substr(0, out_.str().find("\n\n"));
+    EXPECT_TRUE(usage.starts_with("Usage: xps2qlt "));
+    for (const char* option : {"--font FAMILY", "--nested", "--document-fonts", "--text-lines", "--preview", "-j [N]",
+                               "--preview-only", "--list", "--extract NAME"})
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
     EXPECT_EQ(Run({"x.xps", "--version", "--bogus"}), kExitSuccess);
     EXPECT_TRUE(std::regex_match(out_.str(), std::regex("xps2qlt [0-9]+\\.[0-9]+(\\.[0-9]+)*\n")));
     EXPECT_EQ(err_.str(), "");
@@ -308,6 +315,63 @@ TEST_F(CommandLine, TheProgramWritesTemplatesNextToTheFileAndExitsWithItsStatus)
     EXPECT_TRUE(programErr_.starts_with("xps2qlt: missing.xps: Cannot open file ")) << programErr_;
     EXPECT_EQ(RunProgram("--bogus p.xps"), kExitUsage);
     EXPECT_EQ(programErr_, "xps2qlt: unknown option '--bogus'\n" + kUsageHint);
+}
+
+// The pictures in the folder by name, taken away.
+std::map<std::string, std::string> Pictures(const TTempFolder& folder) {
+    std::map<std::string, std::string> pictures;
+    for (const std::string& name : folder.Files()) {
+        if (!name.ends_with(".svg")) continue;
+        pictures[name] = folder.ReadFile(name);
+        std::filesystem::remove(folder.NativePath(name));
+    }
+    return pictures;
+}
+
+// A page that fails draws no picture, whatever template of its name is left
+// from before; pictures can be drawn again from the templates alone.
+TEST_F(CommandLine, PicturesAreDrawnOfTheTemplatesWritten) {
+    const std::string package = Package("f.xps", OneDocument({TextPage("x"), "<FixedPage Width=\"?\"/>"}));
+    Run({package});
+    std::filesystem::copy_file(folder_.NativePath("f_1_1.qlt"), folder_.NativePath("f_1_2.qlt"));
+    EXPECT_EQ(Run({"--preview", package}), kExitFailure);
+    const std::map<std::string, std::string> pictures = Pictures(folder_);
+    EXPECT_EQ(pictures.size(), 1u);
+    EXPECT_NE(pictures.at("f_1_1.svg").find(">x</text>"), std::string::npos);
+
+    EXPECT_EQ(Run({"--preview-only", Path("f_1_1.qlt"), package, "-j2"}), kExitFailure);
+    EXPECT_EQ(out_.str(), Path("f_1_1.svg") + "\n");
+    EXPECT_EQ(err_.str(), "xps2qlt: " + package + ": The file is no report template.\n");
+    EXPECT_EQ(Pictures(folder_), pictures);
+}
+
+// The pictures of real packages' templates, in both modes, are the same
+// whether the packages are converted in turn or at once, and every one of
+// them renders.
+TEST_F(CommandLine, PicturesOfRealPackagesRenderAndDoNotDependOnJobs) {
+    std::vector<std::string> packages;
+    for (const auto& file : std::filesystem::directory_iterator(XQ_TEST_DATA)) {
+        if (file.path().extension() == ".md") continue;
+        packages.push_back(Path(file.path().filename()));
+        std::filesystem::copy_file(file.path(), packages.back());
+    }
+    packages.push_back(Path("invoice.xps"));
+    std::filesystem::copy_file(XQ_EXAMPLES "/invoice.xps", packages.back());
+    const bool canRender = std::system("command -v rsvg-convert >/dev/null") == 0;
+    for (const std::vector<std::string>& mode : {std::vector<std::string>{"--preview"}, {"--preview", "--nested"}}) {
+        std::vector<std::string> args = mode;
+        args.insert(args.end(), packages.begin(), packages.end());
+        Run(args);
+        const std::map<std::string, std::string> inTurn = Pictures(folder_);
+        EXPECT_EQ(inTurn.size(), mode.size() == 1 ? 6u : 10u);
+        args.push_back("-j2");
+        Run(args);
+        for (const auto& picture : inTurn) {
+            const std::string command = "rsvg-convert '" + Path(picture.first) + "' >/dev/null";
+            EXPECT_TRUE(!canRender || std::system(command.c_str()) == 0) << picture.first;
+        }
+        EXPECT_EQ(Pictures(folder_), inTurn);
+    }
 }
 
 }  // namespace

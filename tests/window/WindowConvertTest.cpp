@@ -6,7 +6,13 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <QLabel>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QSvgRenderer>
+
 #include "WindowTestSupport.h"
+#include "app/xpsmainPreview.h"
 #include "controls/qlxCtrls.h"
 #include "tests/support/TestXpsPackage.h"
 
@@ -103,6 +109,7 @@ private slots:
     // the user to the check box that converts them: in the error box, or in
     // a line after the log's own.
     void TheDefaultModeGuidesToNestedContent() {
+        const TStoreCleanup cleanup;
         TTestFolder folder;
         std::vector<TPart> office = OneDocument({PageWith("<Canvas/>")});
         for (const size_t entry : {kSequenceEntry, kDocumentEntry})
@@ -128,12 +135,12 @@ private slots:
         window->bbConvert->click();
         QCOMPARE(MemoLines(*window).size(), 4);
         QCOMPARE(dialogs.ErrorTexts.size(), 1);
-        QFile::remove(StoreFileName());
     }
 
     // The check box joins the runs of a line into one text object, and the
     // store keeps it; it stands inside the panel, clear of the font box.
     void TextLinesIsAnOptionTheStoreKeeps() {
+        const TStoreCleanup cleanup;
         TTestFolder folder;
         const std::string run = "<Glyphs OriginY=\"20\" FontRenderingEmSize=\"10\" Indices=\",50;,50\" UnicodeString=";
         const std::string page = PageWith(run + "\"ab\" OriginX=\"0\"/>" + run + "\"cd\" OriginX=\"12.5\"/>");
@@ -150,7 +157,44 @@ private slots:
         }
         QVERIFY(CreateWindow(dialogs)->cbTextLines->isChecked());
         QVERIFY(dialogs.ErrorTexts.isEmpty());
-        QFile::remove(StoreFileName());
+    }
+
+    // The preview lists the pages the run wrote and draws the one chosen;
+    // a template gone since shows its error instead.
+    void PreviewShowsThePagesOfTheRun() {
+        TTestFolder folder;
+        const std::string text = "<Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"9\" UnicodeString=\"a\"/>";
+        const std::string line = "<Path Stroke=\"#FF000000\" Data=\"F1 M 1,2 L 3,4\"/>";
+        const std::string bytes =
+            PackageBytes(OneDocument({PageWith(text + line), PageWith(text + text), "<FixedPage Width=\"?\"/>"}));
+        const QString source = folder.Write("p.xps", QByteArray::fromStdString(bytes));
+        TTestDialogs dialogs;
+        const auto window = CreateWindow(dialogs, {source});
+        QVERIFY(!window->bbPreview->isEnabled());
+        window->bbConvert->click();
+        QVERIFY(window->bbPreview->isEnabled());
+        window->bbPreview->click();
+        const auto* preview = window->findChild<TfmTemplatePreview*>();
+        QVERIFY(preview != nullptr && preview->isVisible());
+        QCOMPARE(preview->lbPages->count(), 2);
+        QCOMPARE(preview->lbPages->item(1)->text(), QString("Document 1, page 2"));
+        QCOMPARE(preview->lbCounts->text(), QString("1 text object, 1 line object"));
+        QCOMPARE(preview->Picture()->viewBoxF(), QRectF(0, 0, 816, 1056));
+
+        preview->rbActualSize->click();
+        QCOMPARE(preview->PictureView()->size(), preview->Picture()->defaultSize() + QSize(16, 16));
+        preview->lbPages->setCurrentRow(1);
+        QCOMPARE(preview->lbCounts->text(), QString("2 text objects, 0 line objects"));
+        QFile::remove(folder.Path("p_1_1.qlt"));
+        preview->lbPages->setCurrentRow(0);
+        QCOMPARE(preview->Picture(), nullptr);
+        QVERIFY(preview->lbCounts->text().startsWith("Cannot open file"));
+
+        // Another file forgets the run, and its preview closes.
+        dialogs.Answers << folder.Write("empty.xps", "not a package");
+        window->bbOpenXPS->click();
+        QVERIFY(!window->bbPreview->isEnabled());
+        QCOMPARE(window->findChild<TfmTemplatePreview*>(), nullptr);
     }
 
     void ConvertWithoutFileClearsLog() {

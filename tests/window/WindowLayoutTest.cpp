@@ -67,6 +67,7 @@ private slots:
             {window->Edit1, window->Panel1, {16, 24, 401, 21}},
             {window->bbOpenXPS, window->Panel1, {96, 51, 97, 25}},
             {window->bbConvert, window->Panel1, {224, 51, 97, 25}},
+            {window->bbPreview, window->Panel1, {352, 51, 65, 25}},
             {window->qlxFontComboBox, window->Panel1, {96, 96, 225, 19}},
             {window->Image1, window->Panel1, {9, 51, 81, 80}},
         };
@@ -78,6 +79,7 @@ private slots:
         QCOMPARE(window->bbOpenXPS->text(), QString("Open XPS"));
         QCOMPARE(window->bbConvert->text(), QString("Convert"));
         QVERIFY(window->bbConvert->isDefault());
+        QVERIFY(!window->bbPreview->isEnabled());
         QVERIFY(!window->bbOpenXPS->isDefault());
         QVERIFY(window->Edit1->isReadOnly());
         QVERIFY(window->Edit1->text().isEmpty());
