@@ -127,6 +127,20 @@ size_t MatchEntity(std::u16string_view text, size_t i, char16_t& ch) {
     return 0;
 }
 
+// What a character reference stands for, appended to out: a character beyond
+// U+FFFF as its surrogate pair; a surrogate, a negative number or one beyond
+// U+10FFFF, which name no character, as U+FFFD.
+void AppendReferencedChar(std::u16string& out, int32_t code) {
+    if (code < 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        out.push_back(u'\uFFFD');
+    } else if (code > 0xFFFF) {
+        out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+    } else {
+        out.push_back(static_cast<char16_t>(code));
+    }
+}
+
 // The ends (the semicolons) of the character references of a text, asked for
 // from left to right. A search that starts between the last start and what it
 // found finds the same: without that, a text of many "&#" and no ";" would
@@ -177,7 +191,7 @@ std::u16string XMLUnescape(std::u16string_view text) {
         }
         char16_t ch;
         if (const size_t end = referenceEnds.At(i); end != kNotFound) {
-            out.push_back(static_cast<char16_t>(StrToInt(text.substr(i + 2, end - i - 2)) & 0xFFFF));
+            AppendReferencedChar(out, StrToInt(text.substr(i + 2, end - i - 2)));
             i = end;
         } else if (const size_t length = MatchEntity(text, i, ch); length != 0) {
             out.push_back(ch);

@@ -143,5 +143,6 @@ void ForEachChildNamed(const TqlxXMLItem& parent, std::u16string_view name, Visi
 // The written form of an attribute value.
 std::u16string XMLEscape(std::u16string_view text);
 // Expands the entity and character references of an attribute value; raises
-// EConvertError for a character reference that is no integer.
+// EConvertError for a character reference that is no integer. A reference to
+// no character (a surrogate, beyond U+10FFFF) becomes U+FFFD.
 std::u16string XMLUnescape(std::u16string_view text);

@@ -151,6 +151,29 @@ TEST_F(PageTranslation, TextArrivesAsWrittenInThePage) {
     EXPECT_EQ(band->Child(3)->GetAttr(u"Text"), u"bad \uFFFD byte");
 }
 
+// References beyond 16 bits stand for whole characters, in both modes; those
+// to no character for U+FFFD.
+TEST_F(PageTranslation, ReferencesBeyondSixteenBitsAreWholeCharacters) {
+    const struct {
+        std::string reference, written;
+        std::u16string text;
+    } cases[] = {
+        {"&#119860;", "\xF0\x9D\x90\xB4", u"\U0001D434"},
+        {"&#x1F600;", "\xF0\x9F\x98\x80", u"\U0001F600"},
+        {"&#xD800;", "\xEF\xBF\xBD", u"\uFFFD"},
+        {"&#x110000;", "\xEF\xBF\xBD", u"\uFFFD"},
+    };
+    for (const bool nested : {false, true}) {
+        nested_ = nested;
+        for (const auto& c : cases) {
+            TqlxXMLItem* band = Convert(Page(Glyphs("UnicodeString=\"" + c.reference + "\"")));
+            ASSERT_NE(band, nullptr);
+            EXPECT_EQ(band->Child(0)->GetAttr(u"Text"), c.text) << c.reference;
+            EXPECT_NE(folder_.ReadFile("out.qlt").find("Text=\"" + c.written + "\""), std::string::npos) << c.reference;
+        }
+    }
+}
+
 TEST_F(PageTranslation, APageWithItsOwnDeclarationConvertsLikeAnyOther) {
     for (const std::string& prefix : {std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>"),
                                       std::string("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"),
