@@ -59,7 +59,7 @@ public:
         font_.Style = 0;
         font_.FaceData = nullptr;
         font_.FaceIndex = 0;
-        if (context_.DocumentFonts != nullptr) UseDocumentFont(*run.Glyphs);
+        if (context_.DocumentFonts != nullptr) UseDocumentFont(*run.Glyphs, run.Text);
         CheckTemplateNumber(run.Origin.X);
         CheckTemplateNumber(run.Origin.Y);
         CheckObjectRoom();
@@ -102,13 +102,19 @@ private:
             throw EXpsLimitError(u"The page makes more than " + IntToStr(maxObjects) + u" objects");
     }
 
-    void UseDocumentFont(const TqlxXMLItem& glyphs) {
+    // A face that cannot measure the text (a glyph it cannot load) fails the
+    // run over to the chosen family, as a part that cannot be had does.
+    void UseDocumentFont(const TqlxXMLItem& glyphs, const std::u16string& text) {
         const TXpsDocumentFont* face = context_.DocumentFonts->FindOfRun(glyphs, pageName_);
         if (face == nullptr) return;
+        const TFont chosen = font_;
         font_.Name = face->Family;
         font_.Style = face->Style | SimulatedStyles(glyphs.GetAttr(u"StyleSimulations"));
         font_.FaceData = face->Data;
         font_.FaceIndex = face->FaceIndex;
+        if (MeasuresText(font_, Utf16ToUtf8(text))) return;
+        context_.DocumentFonts->FellBack(*face);
+        font_ = chosen;
     }
 
     TqlxRepDoc& repDoc_;

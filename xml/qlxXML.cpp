@@ -176,6 +176,20 @@ std::u16string XMLEscape(std::u16string_view text) {
     return text.size() < kShortText ? EscapeInPlace(text) : EscapeBuffered(text);
 }
 
+std::u16string ReplaceNonXmlChars(std::u16string_view text) {
+    std::u16string out(text);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const char16_t ch = out[i];
+        if (ch >= 0xD800 && ch <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF) {
+            ++i;
+            continue;
+        }
+        const bool isChar = ch < 0x20 ? ch == u'\t' || ch == u'\n' || ch == u'\r' : ch < 0xD800 || (ch >= 0xE000 && ch < 0xFFFE);
+        if (!isChar) out[i] = u'\uFFFD';
+    }
+    return out;
+}
+
 std::u16string XMLUnescape(std::u16string_view text) {
     const size_t firstAmpersand = text.find(u'&');
     if (firstAmpersand == kNotFound) return std::u16string(text);

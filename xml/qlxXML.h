@@ -142,6 +142,11 @@ void ForEachChildNamed(const TqlxXMLItem& parent, std::u16string_view name, Visi
 
 // The written form of an attribute value.
 std::u16string XMLEscape(std::u16string_view text);
+// The text with U+FFFD for every character an XML 1.0 document cannot hold:
+// control characters other than tab, line feed and carriage return, U+FFFE,
+// U+FFFF, and surrogates that are not part of a pair. No reference can stand
+// for them either.
+std::u16string ReplaceNonXmlChars(std::u16string_view text);
 // Expands the entity and character references of an attribute value; raises
 // EConvertError for a character reference that is no integer. A reference to
 // no character (a surrogate, beyond U+10FFFF) becomes U+FFFD.

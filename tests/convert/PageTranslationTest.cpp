@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/RunTestSupport.h"
 #include "tests/support/TestTempFolder.h"
 #include "tests/support/TestTemplate.h"
 #include "convert/XpsConverter.h"
@@ -55,7 +56,7 @@ protected:
         converter.ConvertFixedPage(page, folder_.Path("out"), u"Documents/1/Pages/1.fpage");
         if (!folder_.Exists("out.qlt")) return nullptr;
         template_ = std::make_unique<TqlxXMLDocument>();
-        template_->LoadFromFile(folder_.Path("out.qlt"));
+        LoadTemplate(*template_, folder_.Path("out.qlt"));
         return &TemplateBand(*template_);
     }
 

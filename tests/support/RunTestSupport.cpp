@@ -7,6 +7,7 @@
 #include "platform/CodePages.h"
 #include "platform/Files.h"
 #include "tests/support/TestTemplate.h"
+#include "tests/support/XmlWellFormed.h"
 
 void WriteFileBytes(const std::u16string& fileName, const std::string& bytes) {
     std::ofstream file(NativePath(fileName), std::ios::binary | std::ios::trunc);
@@ -18,9 +19,14 @@ std::string FileBytes(const std::u16string& fileName) {
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+void LoadTemplate(TqlxXMLDocument& document, const std::u16string& fileName) {
+    CheckWellFormedXml(NativePath(fileName), FileBytes(fileName));
+    document.LoadFromFile(fileName);
+}
+
 std::vector<std::u16string> TemplateTexts(const std::u16string& fileName) {
     TqlxXMLDocument document;
-    document.LoadFromFile(fileName);
+    LoadTemplate(document, fileName);
     const TqlxXMLItem& band = TemplateBand(document);
     std::vector<std::u16string> texts;
     for (int32_t i = 0; i < band.ChildCount(); ++i) {
@@ -33,7 +39,7 @@ std::vector<std::u16string> TemplateTexts(const std::u16string& fileName) {
 
 size_t TemplateLineCount(const std::u16string& fileName) {
     TqlxXMLDocument document;
-    document.LoadFromFile(fileName);
+    LoadTemplate(document, fileName);
     const TqlxXMLItem& band = TemplateBand(document);
     size_t count = 0;
     for (int32_t i = 0; i < band.ChildCount(); ++i) count += band.Child(i)->Name == u"TqlxLineView" ? 1 : 0;
@@ -42,5 +48,7 @@ size_t TemplateLineCount(const std::u16string& fileName) {
 
 std::string TemplateWithoutTimes(const std::u16string& fileName) {
     static const std::regex times("ReportOptions\\.(CreateDate|LastChange)=\"[^\"]*\"");
-    return std::regex_replace(FileBytes(fileName), times, "");
+    const std::string bytes = FileBytes(fileName);
+    CheckWellFormedXml(NativePath(fileName), bytes);
+    return std::regex_replace(bytes, times, "");
 }

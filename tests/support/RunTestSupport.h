@@ -9,9 +9,14 @@
 
 #include "tests/support/TestXpsPackage.h"
 
+class TqlxXMLDocument;
+
 void WriteFileBytes(const std::u16string& fileName, const std::string& bytes);
 std::string FileBytes(const std::u16string& fileName);
 
+// Loads a template a run wrote, once a strict parser took it as well-formed
+// XML (std::runtime_error otherwise). The helpers below read templates so.
+void LoadTemplate(TqlxXMLDocument& document, const std::u16string& fileName);
 // The text objects of a template: "Left,Top:Text" each, in order.
 std::vector<std::u16string> TemplateTexts(const std::u16string& fileName);
 size_t TemplateLineCount(const std::u16string& fileName);

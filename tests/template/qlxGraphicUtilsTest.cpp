@@ -221,6 +221,19 @@ TEST_F(DrawText, MissingCharactersFallBackThenUseTheMissingGlyph) {
     }
 }
 
+// Beyond the 16 bits of pixels per em a face takes, text is measured at that
+// size and its width scaled in proportion.
+TEST_F(DrawText, SizesBeyondWhatAFaceTakesMeasureInProportion) {
+    const auto perPixel = [&](int32_t height, long double layoutPixels) {
+        return Widest(u"Hello", FontOf(u"Arial", height)) / layoutPixels;
+    };
+    const long double largest = perPixel(-10485, 65533);
+    for (const auto& [height, layoutPixels] : {std::pair{-10486, 65542.0L}, {-20000, 125000.0L}, {-2000000000, 1.25e10L}}) {
+        EXPECT_NEAR(perPixel(height, layoutPixels) / largest, 1, 1e-3) << height;
+        EXPECT_EQ(engine.SurfaceFont().Height, -65535);
+    }
+}
+
 TEST_F(DrawText, SharedLockIsReentrantAndKeepsOtherThreadsOut) {
     engine.LockShared();
     EXPECT_EQ(MeasureTextWidth("Hello", FontOf(u"Arial", -13)), 30);
@@ -276,10 +289,10 @@ TEST_F(DrawText, FacesFromMemoryAreKeptNoLongerThanTheCache) {
 }
 
 TEST(MeasureTextWidth, ReleasesTheSharedLockWhenTheFontFails) {
-    TFont huge;
-    huge.Name = u"Arial";
-    huge.Height = -100000;
-    EXPECT_EQ(ErrorRaisedBy([&] { MeasureTextWidth("Hello", huge); }).ClassName, u"EFontError");
+    TFont unopenable;
+    unopenable.Name = u"Arial";
+    unopenable.FaceData = std::make_shared<const std::string>("no font");
+    EXPECT_EQ(ErrorRaisedBy([&] { MeasureTextWidth("Hello", unopenable); }).ClassName, u"EFontError");
     const bool entered = std::async(std::launch::async, [] {
                              const bool got = SharedDrawTextLock().try_lock();
                              if (got) SharedDrawTextLock().unlock();
