@@ -1,8 +1,6 @@
 #include "convert/XpsPageTranslation.h"
 
-#include <cmath>
 #include <filesystem>
-#include <limits>
 #include <string_view>
 
 #include "convert/XpsContentReading.h"
@@ -25,9 +23,10 @@ long double ReadNumberAttr(const TqlxXMLItem& item, std::u16string_view name) {
 }
 
 // The template's reader holds its numbers as doubles: a page whose numbers
-// leave their range would give a template of "INF" or of numbers no reader takes.
+// leave their range, as written, would give a template of "INF" or of numbers
+// no reader takes.
 void CheckTemplateNumber(long double value) {
-    if (!(std::fabs(value) <= std::numeric_limits<double>::max()))
+    if (!WrittenFloatFitsDouble(value))
         throw EConvertError(u"'" + FloatToStr(value, XpsFormatSettings()) + u"' is too large for a template");
 }
 

@@ -16,7 +16,8 @@ Exception::Exception(std::u16string className, std::u16string message)
 EConvertError::EConvertError(std::u16string message)
     : Exception(u"EConvertError", std::move(message)) {}
 
-EInvalidOp::EInvalidOp() : Exception(u"EInvalidOp", u"Invalid floating point operation") {}
+EInvalidOp::EInvalidOp(const std::u16string& detail)
+    : Exception(u"EInvalidOp", u"Invalid floating point operation: " + detail) {}
 
 EListError::EListError(int64_t index)
     : Exception(u"EListError", u"List index out of bounds (" + IntToStr(index) + u")") {}

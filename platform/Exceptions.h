@@ -31,10 +31,11 @@ public:
     explicit EConvertError(std::u16string message);
 };
 
-// "Invalid floating point operation": a value too large for the integer it must become.
+// "Invalid floating point operation: %s": a value too large for the integer it
+// must become, the detail saying which.
 class EInvalidOp : public Exception {
 public:
-    EInvalidOp();
+    explicit EInvalidOp(const std::u16string& detail);
 };
 
 // "List index out of bounds (%d)".

@@ -12,6 +12,7 @@
 #include "platform/Files.h"
 #include "platform/NumberFormat.h"
 #include "platform/Streams.h"
+#include "template/crtqlt.h"
 #include "xml/qlxXML.h"
 
 namespace {
@@ -175,6 +176,24 @@ TEST_F(PageTranslation, ReferencesBeyondSixteenBitsAreWholeCharacters) {
     }
 }
 
+// Text larger than a face can be sized to is measured in proportion, in both
+// modes and under a transform, instead of leaving an empty text object.
+TEST_F(PageTranslation, TextOfAnySizeIsMeasured) {
+    const std::string large = "UnicodeString=\"Hi\" FontRenderingEmSize=\"10485\"";
+    for (const bool nested : {false, true}) {
+        nested_ = nested;
+        const std::string twice = nested ? "<Canvas RenderTransform=\"1,0,0,2,0,0\">" + Glyphs(large) + "</Canvas>"
+                                         : Glyphs("UnicodeString=\"Hi\" FontRenderingEmSize=\"20970\"");
+        TqlxXMLItem* band = Convert(Page(Glyphs(large) + twice));
+        ASSERT_NE(band, nullptr);
+        const auto textWidth = [&](int32_t i) {
+            return std::stold(Utf16ToUtf8(band->Child(i)->GetAttr(u"Width"))) - 2 * PixelsPerMillimetre;
+        };
+        EXPECT_EQ(band->Child(1)->GetAttr(u"Font.Height"), u"-20970");
+        EXPECT_NEAR(textWidth(1) / textWidth(0), 2, 1e-3) << nested;
+    }
+}
+
 TEST_F(PageTranslation, APageWithItsOwnDeclarationConvertsLikeAnyOther) {
     for (const std::string& prefix : {std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>"),
                                       std::string("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"),
@@ -270,9 +289,14 @@ TEST_F(PageTranslation, EveryErrorIsLoggedWithItsClassAndMessage) {
         {Page("<Glyphs OriginX=\"1\" OriginY=\"2\" Fill=\"#FFGG0000\"/>"), u"EConvertError",
          u"''$FF0000GG'' is not a valid integer value"},
         {Page("<Path Fill=\"#zz000000\" Data=\"\"/>"), u"EConvertError", u"''$zz000000'' is not a valid integer value"},
-        {Page(Glyphs("FontRenderingEmSize=\"1e30\"")), u"EInvalidOp", u"Invalid floating point operation"},
+        {Page(Glyphs("FontRenderingEmSize=\"1e30\"")), u"EInvalidOp",
+         u"Invalid floating point operation: the em size 1E30 does not fit a font height"},
+        {Page(Glyphs("FontRenderingEmSize=\"-2147483648\"")), u"EInvalidOp",
+         u"Invalid floating point operation: the em size -2147483648 does not fit a font height"},
         {kPageStart + "<Glyphs></Path></FixedPage>", u"TqlxInvalidXMLException", u"Invalid file format"},
         {"<FixedPage Width=\"1e4932\" Height=\"1\"/>", u"EConvertError", u"'1E4932' is too large for a template"},
+        {"<FixedPage Width=\"1.7976931348623157e308\" Height=\"1\"/>", u"EConvertError",
+         u"'1.79769313486232E308' is too large for a template"},
         {Page(StrokedPath("F1 M -1e308,0 L 1e308,0")), u"EConvertError", u"'2E308' is too large for a template"},
     };
     for (const auto& c : cases) {
