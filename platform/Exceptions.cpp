@@ -42,6 +42,10 @@ EReadError::EReadError() : EFilerError(u"EReadError", u"Stream read error") {}
 
 EWriteError::EWriteError() : EFilerError(u"EWriteError", u"Stream write error") {}
 
+EWriteError::EWriteError(const std::u16string& fileName, int errorNumber)
+    : EFilerError(u"EWriteError", u"Stream write error in file \"" + ExpandFileName(fileName) + u"\". " +
+                                      SystemErrorMessage(errorNumber)) {}
+
 std::u16string SystemErrorMessage(int errorNumber) {
     char buffer[256];
     // GNU strerror_r may return a static string instead of filling the buffer.

@@ -83,9 +83,11 @@ public:
 };
 
 // "Stream write error": not every byte reached the stream (a full disk, say).
+// A file's adds "in file "%s". %s": the full path and the system's reason.
 class EWriteError : public EFilerError {
 public:
     EWriteError();
+    EWriteError(const std::u16string& fileName, int errorNumber);
 };
 
 // The system's text for an errno value.

@@ -31,8 +31,10 @@ void TStream::ReadBuffer(void* buffer, int64_t count) {
 }
 
 void TStream::WriteBuffer(const void* buffer, int64_t count) {
-    if (count != 0 && Write(buffer, count) != count) throw EWriteError();
+    if (count != 0 && Write(buffer, count) != count) RaiseWriteError();
 }
+
+void TStream::RaiseWriteError() { throw EWriteError(); }
 
 int64_t TStream::CopyFrom(TStream& source, int64_t count) {
     if (count == 0) {
@@ -269,7 +271,11 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
     const auto* bytes = static_cast<const uint8_t*>(buffer);
-    return TransferAll(count, [&](int64_t done) { return ::write(fd_, bytes + done, static_cast<size_t>(count - done)); });
+    errno = 0;
+    const int64_t done =
+        TransferAll(count, [&](int64_t done) { return ::write(fd_, bytes + done, static_cast<size_t>(count - done)); });
+    if (done < count) writeError_ = errno != 0 ? errno : EIO;
+    return done;
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
@@ -277,8 +283,10 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
     return ::lseek(fd_, offset, whence);
 }
 
+void TFileStream::RaiseWriteError() { throw EWriteError(fileName_, writeError_); }
+
 void TFileStream::SetSize(int64_t newSize) {
-    if (::ftruncate(fd_, newSize) != 0) throw EWriteError();
+    if (::ftruncate(fd_, newSize) != 0) throw EWriteError(fileName_, errno);
     if (Position() > newSize) SetPosition(newSize);
 }
 

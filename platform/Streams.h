@@ -29,6 +29,10 @@ public:
 
     // Copies count bytes from source's position on; count 0 copies all of source from its start.
     int64_t CopyFrom(TStream& source, int64_t count);
+
+protected:
+    // Raises the EWriteError of a write that fell short.
+    [[noreturn]] virtual void RaiseWriteError();
 };
 
 // A growable block of memory. Growing beyond what memory allows raises EStreamError.
@@ -114,6 +118,10 @@ public:
     // The name the file was opened with, as given.
     const std::u16string& FileName() const { return fileName_; }
 
+protected:
+    // Names the file and the reason the system gave.
+    [[noreturn]] void RaiseWriteError() override;
+
 private:
     // A descriptor the stream takes over.
     struct TAdoptedFile {
@@ -123,6 +131,7 @@ private:
 
     std::u16string fileName_;
     int fd_ = -1;
+    int writeError_ = 0;  // the errno of the last write that fell short
 };
 
 // Writes the file at path without ever writing through what is there: write

@@ -10,6 +10,9 @@
 TqlxInvalidXMLException::TqlxInvalidXMLException()
     : Exception(u"TqlxInvalidXMLException", u"Invalid file format") {}
 
+TqlxInvalidXMLException::TqlxInvalidXMLException(std::u16string_view detail)
+    : Exception(u"TqlxInvalidXMLException", u"Invalid file format: " + std::u16string(detail)) {}
+
 TqlxXMLElementLimitException::TqlxXMLElementLimitException(int64_t limit)
     : Exception(u"TqlxXMLElementLimitException", u"The text holds more than " + IntToStr(limit) + u" elements") {}
 

@@ -19,10 +19,13 @@ constexpr std::u16string_view TrimXmlBlanks(std::u16string_view text) {
     return text;
 }
 
-// Raised for malformed XML text, always with "Invalid file format".
+// Raised for malformed XML text with "Invalid file format", and for text
+// beyond the reader's limits with what the limit is.
 class TqlxInvalidXMLException : public Exception {
 public:
     TqlxInvalidXMLException();
+    // "Invalid file format: %s".
+    explicit TqlxInvalidXMLException(std::u16string_view detail);
 };
 
 // Raised when a text holds more elements than the document takes.

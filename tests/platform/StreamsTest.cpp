@@ -151,7 +151,8 @@ TEST_F(FileStreams, SharingModesKeepOtherOpenersOut) {
 TEST(FileStream, AShortWriteIsAWriteError) {
     if (!FileExists(u"/dev/full") && ::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
     TFileStream full(u"/dev/full", fmOpenWrite);
-    EXPECT_THROW(full.WriteBuffer("x", 1), EWriteError);
+    EXPECT_EQ(ErrorRaisedBy<EWriteError>([&] { full.WriteBuffer("x", 1); }).Message,
+              u"Stream write error in file \"/dev/full\". No space left on device");
 }
 
 TEST_F(FileStreams, FilesHelpersCreateRenameAndDelete) {
