@@ -128,6 +128,14 @@ long double MeasureTextWidth(std::u16string_view text, const TFont& font);
 // The same for UTF-8 text.
 long double MeasureTextWidth(std::string_view text, const TFont& font);
 
+// What the text engine has done in this process so far: tests bound its work
+// by counting it.
+struct TTextEngineWork {
+    int64_t FacesOpened = 0;    // faces read from files or from memory, those for missing characters included
+    int64_t FallbackSorts = 0;  // fontconfig's sorts of the faces for missing characters
+};
+TTextEngineWork TextEngineWork();
+
 // What a face of a font file says of itself.
 struct TFontFaceInfo {
     std::u16string Family;

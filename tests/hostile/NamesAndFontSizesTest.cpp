@@ -10,11 +10,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "ChildRun.h"
+#include "platform/Conversions.h"
 #include "platform/Files.h"
+#include "platform/Streams.h"
+#include "template/qlxGraphicUtils.h"
 #include "tests/support/TestTempFolder.h"
 #include "tests/support/TestXpsPackage.h"
 
@@ -23,6 +27,11 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::vector<std::string> kOnePageLog = {"Zip archive open", "Doc1 - Ok", "Page1 - Ok", "Zip archive close"};
+
+std::string ReadFontFile(const std::string& name) {
+    std::ifstream file(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
 
 std::string Glyphs(int emSize) {
     return "<Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"" + std::to_string(emSize) + "\" UnicodeString=\"Hello\"/>";
@@ -93,6 +102,44 @@ TEST_F(NamesAndFontSizes, TextCyclingThroughSizesCostsWhatTheSizesDo) {
                   << outcome.CpuSeconds << " s CPU\n";
     }
     EXPECT_LT(cpuSeconds[1], 3 * cpuSeconds[0] + 0.5);
+}
+
+// A page cycling through more embedded faces than a small cache would hold
+// costs, face for face, what 16 faces cost: each face is opened once, and
+// fontconfig sorts the faces for its missing characters once per family.
+TEST_F(NamesAndFontSizes, TextCyclingThroughEmbeddedFacesCostsWhatTheFacesDo) {
+    const std::string font = ReadFontFile(std::string(kDefaultFontFile));
+    std::map<int, std::vector<std::string>> work;  // faces opened and sorts done
+    for (const int faces : {16, 17, 64}) {
+        std::string page;
+        for (int i = 0; i < 3200; ++i)
+            page += "<Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"12\" UnicodeString=\"x&#x2200;\" FontUri=\"/" +
+                    std::to_string(i % faces) + ".ttf\"/>";
+        std::vector<TPart> parts = OneDocument({PageWith(page)});
+        for (int i = 0; i < faces; ++i) parts.push_back({std::to_string(i) + ".ttf", font});
+        fs::create_directories(Inside());
+        std::ofstream(Inside() / "faces.xps", std::ios::binary) << PackageBytes(parts);
+        const TChildOutcome outcome = RunInChild([&](IXpsLog& log) {
+            TFileStream source(PathFromNative((Inside() / "faces.xps").string()), fmOpenRead | fmShareExclusive);
+            const TFixedFontName chosen(u"Liberation Sans");
+            TXpsConverter converter(log, chosen);
+            converter.DocumentFonts = true;
+            const TTextEngineWork before = TextEngineWork();
+            converter.Convert(&source);
+            log.Append(IntToStr(TextEngineWork().FacesOpened - before.FacesOpened));
+            log.Append(IntToStr(TextEngineWork().FallbackSorts - before.FallbackSorts));
+        });
+        ASSERT_EQ(outcome.Log.size(), 6u) << outcome.ErrorMessage;
+        work[faces] = {outcome.Log[4], outcome.Log[5]};
+        std::cout << "[ measured ] " << faces << " faces: " << outcome.Log[4] << " opened, " << outcome.Log[5]
+                  << " sorts, " << outcome.GrowthKiB / 1024 << " MiB, " << outcome.CpuSeconds << " s CPU\n";
+        if (MemoryFiguresAreMeaningful()) {
+            EXPECT_LT(outcome.GrowthKiB, 256 * 1024);
+        }
+    }
+    for (const int faces : {17, 64})
+        for (size_t count = 0; count < 2; ++count)
+            EXPECT_LE(std::stol(work[faces][count]) * 16, 2 * std::max(std::stol(work[16][count]), 1L) * faces) << faces;
 }
 
 }  // namespace

@@ -284,8 +284,21 @@ TEST_F(DrawText, FacesFromMemoryAreKeptNoLongerThanTheCache) {
     EXPECT_EQ(MeasureTextWidth("Hello", font), MeasureTextWidth("Hello", FontOf(u"Liberation Serif", -16)));
     font.FaceData.reset();
     EXPECT_FALSE(bytes.expired());
-    for (int i = 0; i < 16; ++i) MeasureTextWidth("Hello", FontOf(Utf8ToUtf16("Family " + std::to_string(i)).c_str(), -16));
+    // As many other faces as the engine keeps open (128).
+    for (int i = 0; i < 128; ++i) MeasureTextWidth("Hello", FontOf(Utf8ToUtf16("Family " + std::to_string(i)).c_str(), -16));
     EXPECT_TRUE(bytes.expired());
+    // Fewer faces of more bytes: it keeps no more than 64 MB of them.
+    file.clear();
+    file.seekg(0);
+    const std::string padded = std::string(std::istreambuf_iterator<char>(file), {}) + std::string(1 << 20, '\0');
+    std::weak_ptr<const std::string> first;
+    for (int i = 0; i < 48; ++i) {
+        font.FaceData = std::make_shared<const std::string>(padded);
+        if (i == 0) first = font.FaceData;
+        MeasureTextWidth("Hello", font);
+    }
+    font.FaceData.reset();
+    EXPECT_TRUE(first.expired());
 }
 
 TEST(MeasureTextWidth, ReleasesTheSharedLockWhenTheFontFails) {
