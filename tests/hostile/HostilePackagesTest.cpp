@@ -16,6 +16,7 @@
 #include "platform/CodePages.h"
 #include "tests/support/TestTempFolder.h"
 #include "tests/support/TestXpsPackage.h"
+#include "tests/support/XmlWellFormed.h"
 
 namespace {
 
@@ -50,10 +51,11 @@ protected:
         return Convert(TestZipBytes(archive), limits);
     }
 
-    // The package's folder holds the package and these templates, and nothing
-    // was written beside that folder.
+    // The package's folder holds the package and these templates, each
+    // well-formed XML, and nothing was written beside that folder.
     void ExpectOnlyTemplates(std::vector<std::string> templates) {
         EXPECT_EQ(folder_.Files(), std::vector<std::string>{"in"});
+        for (const std::string& name : templates) EXPECT_EQ(XmlWellFormednessError(folder_.ReadFile("in/" + name)), "") << name;
         templates.insert(templates.begin(), "pkg.xps");
         std::sort(templates.begin(), templates.end());
         std::vector<std::string> files;
