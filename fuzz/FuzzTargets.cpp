@@ -16,7 +16,7 @@
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
-#include "tests/support/XmlWellFormed.h"
+#include "tests/support/RunTestSupport.h"
 #include "xml/qlxXML.h"
 #include "zip/ZipArchiver.h"
 

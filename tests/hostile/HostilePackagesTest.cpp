@@ -16,7 +16,7 @@
 #include "platform/CodePages.h"
 #include "tests/support/TestTempFolder.h"
 #include "tests/support/TestXpsPackage.h"
-#include "tests/support/XmlWellFormed.h"
+#include "tests/support/RunTestSupport.h"
 
 namespace {
 

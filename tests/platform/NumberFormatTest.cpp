@@ -45,13 +45,10 @@ TEST(NumberFormat, RoundsTheExactBinaryValueWithHalvesToEven) {
 
 // Written in 15 digits, the largest doubles round up beyond every double.
 TEST(NumberFormat, TheWrittenFormDecidesWhetherADoubleHoldsIt) {
-    const long double largest = std::numeric_limits<double>::max();
-    const std::pair<long double, bool> cases[] = {
-        {0, true}, {-1e300L, true}, {1.79769313486231e308L, true}, {-1.7976931348623e308L, true},
-        {largest, false}, {-largest, false}, {1e4932L, false}, {std::numeric_limits<long double>::quiet_NaN(), false},
-        {std::numeric_limits<long double>::infinity(), false},
-    };
-    for (const auto& [value, fits] : cases) EXPECT_EQ(WrittenFloatFitsDouble(value), fits) << double(value);
+    const long double largest = std::numeric_limits<double>::max(), nan = std::numeric_limits<long double>::quiet_NaN();
+    for (const auto& [value, fits] : {std::pair{0.0L, true}, {-1e300L, true}, {1.79769313486231e308L, true}, {largest, false},
+                                      {-largest, false}, {1e4932L, false}, {nan, false}})
+        EXPECT_EQ(WrittenFloatFitsDouble(value), fits) << double(value);
 }
 
 TEST(NumberFormat, ChoosesFixedOrScientificAfterRounding) {

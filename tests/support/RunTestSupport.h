@@ -4,6 +4,7 @@
 // what the tests read back from the templates written.
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -14,8 +15,11 @@ class TqlxXMLDocument;
 void WriteFileBytes(const std::u16string& fileName, const std::string& bytes);
 std::string FileBytes(const std::u16string& fileName);
 
-// Loads a template a run wrote, once a strict parser took it as well-formed
-// XML (std::runtime_error otherwise). The helpers below read templates so.
+// Empty when bytes are well-formed XML 1.0 as a strict parser (libxml2) reads
+// them, else its first complaint: templates must be, for any reader.
+std::string XmlWellFormednessError(std::string_view bytes);
+// Loads a template once the strict parser took it (std::runtime_error
+// otherwise). The helpers below read templates so.
 void LoadTemplate(TqlxXMLDocument& document, const std::u16string& fileName);
 // The text objects of a template: "Left,Top:Text" each, in order.
 std::vector<std::u16string> TemplateTexts(const std::u16string& fileName);
