@@ -51,8 +51,8 @@ protected:
         return Convert(TestZipBytes(archive), limits);
     }
 
-    // The package's folder holds the package and these templates, each
-    // well-formed XML, and nothing was written beside that folder.
+    // The package's folder holds the package and these templates, and nothing
+    // was written beside that folder.
     void ExpectOnlyTemplates(std::vector<std::string> templates) {
         EXPECT_EQ(folder_.Files(), std::vector<std::string>{"in"});
         for (const std::string& name : templates) EXPECT_EQ(XmlWellFormednessError(folder_.ReadFile("in/" + name)), "") << name;

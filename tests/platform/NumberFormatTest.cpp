@@ -43,14 +43,6 @@ TEST(NumberFormat, RoundsTheExactBinaryValueWithHalvesToEven) {
     EXPECT_EQ(Point(1234567.890123456789E300L), u"1.23456789012346E306");
 }
 
-// Written in 15 digits, the largest doubles round up beyond every double.
-TEST(NumberFormat, TheWrittenFormDecidesWhetherADoubleHoldsIt) {
-    const long double largest = std::numeric_limits<double>::max(), nan = std::numeric_limits<long double>::quiet_NaN();
-    for (const auto& [value, fits] : {std::pair{0.0L, true}, {-1e300L, true}, {1.79769313486231e308L, true}, {largest, false},
-                                      {-largest, false}, {1e4932L, false}, {nan, false}})
-        EXPECT_EQ(WrittenFloatFitsDouble(value), fits) << double(value);
-}
-
 TEST(NumberFormat, ChoosesFixedOrScientificAfterRounding) {
     EXPECT_EQ(Point(0), u"0");
     EXPECT_EQ(Point(-0.0L), u"0");

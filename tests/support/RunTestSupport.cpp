@@ -31,18 +31,10 @@ std::string XmlWellFormednessError(std::string_view bytes) {
     return parsed ? "" : error != nullptr && error->message != nullptr ? error->message : "not well-formed";
 }
 
-namespace {
-
-// Throws, so that helpers returning what they read fail the test as well.
-void CheckWellFormed(const std::u16string& fileName, std::string_view bytes) {
-    if (const std::string error = XmlWellFormednessError(bytes); !error.empty())
-        throw std::runtime_error(NativePath(fileName) + " is not well-formed XML: " + error);
-}
-
-}  // namespace
-
+// Throws, so that the helpers returning what they read fail their test too.
 void LoadTemplate(TqlxXMLDocument& document, const std::u16string& fileName) {
-    CheckWellFormed(fileName, FileBytes(fileName));
+    if (const std::string error = XmlWellFormednessError(FileBytes(fileName)); !error.empty())
+        throw std::runtime_error(NativePath(fileName) + " is not well-formed XML: " + error);
     document.LoadFromFile(fileName);
 }
 
@@ -70,7 +62,7 @@ size_t TemplateLineCount(const std::u16string& fileName) {
 
 std::string TemplateWithoutTimes(const std::u16string& fileName) {
     static const std::regex times("ReportOptions\\.(CreateDate|LastChange)=\"[^\"]*\"");
-    const std::string bytes = FileBytes(fileName);
-    CheckWellFormed(fileName, bytes);
-    return std::regex_replace(bytes, times, "");
+    TqlxXMLDocument document;
+    LoadTemplate(document, fileName);
+    return std::regex_replace(FileBytes(fileName), times, "");
 }

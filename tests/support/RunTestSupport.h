@@ -15,11 +15,10 @@ class TqlxXMLDocument;
 void WriteFileBytes(const std::u16string& fileName, const std::string& bytes);
 std::string FileBytes(const std::u16string& fileName);
 
-// Empty when bytes are well-formed XML 1.0 as a strict parser (libxml2) reads
-// them, else its first complaint: templates must be, for any reader.
+// Empty when bytes are XML 1.0 as a strict parser (libxml2) reads them, else
+// its first complaint. Templates must be, for any reader: LoadTemplate and the
+// helpers below load one only then (std::runtime_error otherwise).
 std::string XmlWellFormednessError(std::string_view bytes);
-// Loads a template once the strict parser took it (std::runtime_error
-// otherwise). The helpers below read templates so.
 void LoadTemplate(TqlxXMLDocument& document, const std::u16string& fileName);
 // The text objects of a template: "Left,Top:Text" each, in order.
 std::vector<std::u16string> TemplateTexts(const std::u16string& fileName);
