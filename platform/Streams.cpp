@@ -293,10 +293,10 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     errno = 0;
-    const int64_t done =
+    const int64_t written =
         TransferAll(count, [&](int64_t done) { return ::write(fd_, bytes + done, static_cast<size_t>(count - done)); });
-    if (done < count) writeError_ = errno != 0 ? errno : EIO;
-    return done;
+    if (written < count) writeError_ = errno != 0 ? errno : EIO;
+    return written;
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
