@@ -111,7 +111,7 @@ private:
         font_.Style = face->Style | SimulatedStyles(glyphs.GetAttr(u"StyleSimulations"));
         font_.FaceData = face->Data;
         font_.FaceIndex = face->FaceIndex;
-        if (MeasuresText(font_, Utf16ToUtf8(text))) return;
+        if (MeasuresText(font_, text)) return;
         context_.DocumentFonts->FellBack(*face);
         font_ = chosen;
     }

@@ -131,9 +131,9 @@ std::u16string BandAttributes(long double width, long double height) {
 
 }  // namespace
 
-bool MeasuresText(const TFont& font, std::string_view text) {
+bool MeasuresText(const TFont& font, std::u16string_view text) {
     try {
-        MeasureTextWidth(MemoText(text), font);
+        MeasureTextWidth(ReplaceNonXmlChars(text), font);
         return true;
     } catch (const Exception&) {
         return false;

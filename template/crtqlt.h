@@ -13,10 +13,10 @@ class TqlxXMLItem;
 // Template pixels per millimetre: the extended value nearest 3.77953, not 96 / 25.4.
 constexpr long double PixelsPerMillimetre = 3.77953L;
 
-// Whether AddMemo measures the UTF-8 text in the font without a font error:
-// false when the font cannot be realised, or its face held in memory cannot
-// load a glyph of the text.
-bool MeasuresText(const TFont& font, std::string_view text);
+// Whether AddMemo measures the text in the font without a font error: false
+// when the font cannot be realised, or its face held in memory cannot load a
+// glyph of the text.
+bool MeasuresText(const TFont& font, std::u16string_view text);
 
 // Builds one report template in memory and writes it to a file. The calling
 // order is: constructor, AddPage once, any number of AddMemo and AddLine,

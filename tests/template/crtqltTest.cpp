@@ -189,7 +189,7 @@ TEST_F(RepDocTables, AFailedMeasurementLeavesANamedElementWithoutAttributes) {
     ASSERT_TRUE(doc.AddPage(816, 1056));
     TFont unopenable = ArialOf(-16);
     unopenable.FaceData = std::make_shared<const std::string>("no font");
-    EXPECT_FALSE(MeasuresText(unopenable, "x"));
+    EXPECT_FALSE(MeasuresText(unopenable, u"x"));
     EXPECT_FALSE(doc.AddMemo(unopenable, "broken", 0, 0));
     EXPECT_EQ(doc.MemoCount(), 1);
     ASSERT_EQ(Band(doc)->ChildCount(), 1);
