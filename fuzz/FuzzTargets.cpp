@@ -35,12 +35,6 @@ constexpr int32_t kMaxSearchedEntries = 256;
     std::abort();
 }
 
-void LoadStream(TMemoryStream& stream, std::string_view bytes) {
-    stream.SetSize(0);
-    stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    stream.SetPosition(0);
-}
-
 // Every element, swapped-out ones read back first, with the attributes the
 // converter reads.
 void WalkTree(TqlxXMLDocument& document) {

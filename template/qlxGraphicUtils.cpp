@@ -140,7 +140,9 @@ TqlxDrawText& SharedDrawText() { return SharedEngine().DrawText; }
 
 std::recursive_mutex& SharedDrawTextLock() { return SharedEngine().Lock; }
 
-long double MeasureTextWidth(std::string_view text, const TFont& font) { return MeasureTextWidth(Utf8ToUtf16(text), font); }
+long double MeasureTextWidth(std::string_view text, const TFont& font) {
+    return MeasureTextWidth(Utf8ToUtf16(text), font);
+}
 
 long double MeasureTextWidth(std::u16string_view text, const TFont& font) {
     TqlxDrawText& drawText = SharedDrawText();

@@ -118,7 +118,8 @@ TSizePtr NewSize(FT_Face face, int32_t height) {
 // there: text mostly goes back to a face or size it used a moment ago.
 template <typename T, typename Matches>
 bool TakeRecent(std::vector<std::unique_ptr<T>>& entries, Matches matches) {
-    const auto found = std::find_if(entries.rbegin(), entries.rend(), [&](const std::unique_ptr<T>& entry) { return matches(*entry); });
+    const auto found =
+        std::find_if(entries.rbegin(), entries.rend(), [&](const std::unique_ptr<T>& entry) { return matches(*entry); });
     if (found == entries.rend()) return false;
     std::rotate(std::prev(found.base()), found.base(), entries.end());
     return true;
@@ -285,8 +286,8 @@ TFontRealiser::~TFontRealiser() {
 
 TRealisedFont& TFontRealiser::Realise(const TFontRequest& request) {
     TFontFace& face = FaceFor(request);
-    if (TakeRecent(sizes_, [&](const TRealisedFont& size) { return &size.Face() == &face && size.Height() == request.Height; }))
-        return *sizes_.back();
+    const auto sameSize = [&](const TRealisedFont& size) { return &size.Face() == &face && size.Height() == request.Height; };
+    if (TakeRecent(sizes_, sameSize)) return *sizes_.back();
     auto size = std::make_unique<TRealisedFont>(face, request.Height);
     if (sizes_.size() >= kCachedSizes) sizes_.erase(sizes_.begin());
     sizes_.push_back(std::move(size));
@@ -294,7 +295,8 @@ TRealisedFont& TFontRealiser::Realise(const TFontRequest& request) {
 }
 
 TFontFace& TFontRealiser::FaceFor(const TFontRequest& request) {
-    if (TakeRecent(faces_, [&](const TFontFace& face) { return face.Request().SameFace(request); })) return *faces_.back();
+    if (TakeRecent(faces_, [&](const TFontFace& face) { return face.Request().SameFace(request); }))
+        return *faces_.back();
     std::unique_ptr<TFontFace> face = TFontFace::Open(library_, config_.get(), *sorts_, request);
     if (!face) RaiseCannotRealise(request.Name, request.Height);
     const int64_t bytes = NewDataBytes(request.Data);

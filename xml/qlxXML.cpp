@@ -187,7 +187,8 @@ std::u16string ReplaceNonXmlChars(std::u16string_view text) {
             ++i;
             continue;
         }
-        const bool isChar = ch < 0x20 ? ch == u'\t' || ch == u'\n' || ch == u'\r' : ch < 0xD800 || (ch >= 0xE000 && ch < 0xFFFE);
+        const bool isChar = ch < 0x20 ? ch == u'\t' || ch == u'\n' || ch == u'\r'
+                                      : ch < 0xD800 || (ch >= 0xE000 && ch < 0xFFFE);
         if (!isChar) out[i] = u'\uFFFD';
     }
     return out;

@@ -59,7 +59,9 @@ std::string FontCollection(const std::string& first, const std::string& second) 
 
 // The font with its outlines overwritten: FreeType opens it, but loads no glyph.
 std::string WithoutOutlines(std::string font) {
-    const auto field = [&](size_t at) { return size_t(uint8_t(font[at])) << 24 | uint8_t(font[at + 1]) << 16 | uint8_t(font[at + 2]) << 8 | uint8_t(font[at + 3]); };
+    const auto field = [&](size_t at) {
+        return size_t(uint8_t(font[at])) << 24 | uint8_t(font[at + 1]) << 16 | uint8_t(font[at + 2]) << 8 | uint8_t(font[at + 3]);
+    };
     const size_t record = font.find("glyf", 12);  // in the table directory: tag, checksum, offset, length
     return font.replace(field(record + 8), field(record + 12), field(record + 12), '\xFF');
 }

@@ -282,7 +282,8 @@ TEST_F(DrawText, FacesFromMemoryAreKeptNoLongerThanTheCache) {
     for (int i = 0; i < 128; ++i) MeasureTextWidth("Hello", FontOf(Utf8ToUtf16("Family " + std::to_string(i)).c_str(), -16));
     EXPECT_TRUE(bytes.expired());
     // Fewer faces of more bytes: it keeps no more than 64 MB of them.
-    font.FaceData = std::make_shared<const std::string>(std::string(std::istreambuf_iterator<char>(file.seekg(0)), {}) + std::string(33 << 20, '\0'));
+    const std::string serif(std::istreambuf_iterator<char>(file.seekg(0)), {});
+    font.FaceData = std::make_shared<const std::string>(serif + std::string(33 << 20, '\0'));
     const std::weak_ptr<const std::string> large = font.FaceData;
     MeasureTextWidth("Hello", font);
     font.FaceData = std::make_shared<const std::string>(*font.FaceData);
