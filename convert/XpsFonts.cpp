@@ -112,13 +112,18 @@ const std::optional<TXpsDocumentFont>& TXpsFontParts::FindFace(std::u16string_vi
     TPart& part = PartNamed(name);
     if (part.Data && index >= 0) {
         if (auto info = ReadFontFace(*part.Data, index))
-            face = TXpsDocumentFont{std::move(info->Family), info->Style, part.Data, index};
+            face = TXpsDocumentFont{std::move(info->Family), info->Style, part.Data, index, name};
     }
-    if (!face && !part.Failed) {
-        part.Failed = true;
-        failedParts_.push_back(name);
-    }
+    if (!face) MarkFailed(part, name);
     return face;
+}
+
+void TXpsFontParts::FellBack(const TXpsDocumentFont& face) { MarkFailed(parts_[face.PartName], face.PartName); }
+
+void TXpsFontParts::MarkFailed(TPart& part, const std::u16string& name) {
+    if (part.Failed) return;
+    part.Failed = true;
+    failedParts_.push_back(name);
 }
 
 TXpsFontParts::TPart& TXpsFontParts::PartNamed(const std::u16string& name) {

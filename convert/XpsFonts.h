@@ -30,6 +30,7 @@ struct TXpsDocumentFont {
     TFontStyles Style = 0;  // fsBold and fsItalic as the face itself says
     TFontData Data;         // the part's bytes, de-obfuscated
     int32_t FaceIndex = 0;
+    std::u16string PartName;
 };
 
 // The styles a Glyphs element's StyleSimulations adds to its face's own.
@@ -49,6 +50,8 @@ public:
     const TXpsDocumentFont* Find(std::u16string_view fontUri, std::u16string_view pageName);
     // The face a Glyphs element's FontUri names; null when it names none or its runs fall back.
     const TXpsDocumentFont* FindOfRun(const TqlxXMLItem& glyphs, std::u16string_view pageName);
+    // A run of the face fell back all the same: a glyph it needs cannot be loaded.
+    void FellBack(const TXpsDocumentFont& face);
     // The parts whose runs fell back, each once, in the order they first did.
     const std::vector<std::u16string>& FailedParts() const { return failedParts_; }
 
@@ -60,6 +63,7 @@ private:
 
     const std::optional<TXpsDocumentFont>& FindFace(std::u16string_view fontUri, std::u16string_view pageName);
     TPart& PartNamed(const std::u16string& name);
+    void MarkFailed(TPart& part, const std::u16string& name);
     TFontData TakePart(const std::u16string& name);
 
     TTakePart takePart_;

@@ -1,8 +1,6 @@
 #include "convert/XpsPageTranslation.h"
 
-#include <cmath>
 #include <filesystem>
-#include <limits>
 #include <string_view>
 
 #include "convert/XpsContentReading.h"
@@ -25,9 +23,10 @@ long double ReadNumberAttr(const TqlxXMLItem& item, std::u16string_view name) {
 }
 
 // The template's reader holds its numbers as doubles: a page whose numbers
-// leave their range would give a template of "INF" or of numbers no reader takes.
+// leave their range, as written, would give a template of "INF" or of numbers
+// no reader takes.
 void CheckTemplateNumber(long double value) {
-    if (!(std::fabs(value) <= std::numeric_limits<double>::max()))
+    if (!WrittenFloatFitsDouble(value))
         throw EConvertError(u"'" + FloatToStr(value, XpsFormatSettings()) + u"' is too large for a template");
 }
 
@@ -59,7 +58,7 @@ public:
         font_.Style = 0;
         font_.FaceData = nullptr;
         font_.FaceIndex = 0;
-        if (context_.DocumentFonts != nullptr) UseDocumentFont(*run.Glyphs);
+        if (context_.DocumentFonts != nullptr) UseDocumentFont(*run.Glyphs, run.Text);
         CheckTemplateNumber(run.Origin.X);
         CheckTemplateNumber(run.Origin.Y);
         CheckObjectRoom();
@@ -102,13 +101,19 @@ private:
             throw EXpsLimitError(u"The page makes more than " + IntToStr(maxObjects) + u" objects");
     }
 
-    void UseDocumentFont(const TqlxXMLItem& glyphs) {
+    // A face that cannot measure the text (a glyph it cannot load) fails the
+    // run over to the chosen family, as a part that cannot be had does.
+    void UseDocumentFont(const TqlxXMLItem& glyphs, const std::u16string& text) {
         const TXpsDocumentFont* face = context_.DocumentFonts->FindOfRun(glyphs, pageName_);
         if (face == nullptr) return;
+        const TFont chosen = font_;
         font_.Name = face->Family;
         font_.Style = face->Style | SimulatedStyles(glyphs.GetAttr(u"StyleSimulations"));
         font_.FaceData = face->Data;
         font_.FaceIndex = face->FaceIndex;
+        if (MeasuresText(font_, text)) return;
+        context_.DocumentFonts->FellBack(*face);
+        font_ = chosen;
     }
 
     TqlxRepDoc& repDoc_;

@@ -249,9 +249,10 @@ std::u16string PartNameFromSource(std::u16string_view source, std::u16string_vie
     return NormaliseSegments(std::u16string(folder) + name);
 }
 
+// The font height is the negated size, so the range is that of both.
 int32_t RoundEmSize(long double emSize) {
     const long double rounded = std::rint(emSize);
-    if (!(rounded >= std::numeric_limits<int32_t>::min() && rounded <= std::numeric_limits<int32_t>::max()))
-        throw EInvalidOp();
+    if (!(std::fabs(rounded) <= std::numeric_limits<int32_t>::max()))
+        throw EInvalidOp(u"the em size " + FloatToStr(emSize, XpsFormatSettings()) + u" does not fit a font height");
     return static_cast<int32_t>(rounded);
 }

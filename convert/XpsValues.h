@@ -39,5 +39,6 @@ std::u16string XpsUnescape(std::u16string_view text);
 // The archive entry a Source names, unescaped; relative references resolve
 // against the folder of the part that holds them.
 std::u16string PartNameFromSource(std::u16string_view source, std::u16string_view referringPart);
-// FontRenderingEmSize to a whole pixel height, halves to the even neighbour.
+// FontRenderingEmSize to a whole pixel height, halves to the even neighbour;
+// EInvalidOp when it or its negation does not fit 32 bits.
 int32_t RoundEmSize(long double emSize);

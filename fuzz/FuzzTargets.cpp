@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <string_view>
@@ -14,6 +16,7 @@
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
+#include "tests/support/RunTestSupport.h"
 #include "xml/qlxXML.h"
 #include "zip/ZipArchiver.h"
 
@@ -30,12 +33,6 @@ constexpr int32_t kMaxSearchedEntries = 256;
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "fuzz oracle: %s\n", what.c_str());
     std::abort();
-}
-
-void LoadStream(TMemoryStream& stream, std::string_view bytes) {
-    stream.SetSize(0);
-    stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    stream.SetPosition(0);
 }
 
 // Every element, swapped-out ones read back first, with the attributes the
@@ -115,12 +112,23 @@ void WriteFile(const std::u16string& name, std::string_view bytes) {
     file.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
 }
 
+// Every template is XML 1.0 as a strict parser reads it.
+void CheckWellFormed(const std::string& templateName) {
+    std::ifstream file(Folder().Path() / templateName, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string error = XmlWellFormednessError(bytes);
+    if (!error.empty()) Fail(templateName + " is not well-formed XML: " + error);
+}
+
 // Output names come from the package file's own name alone, never from names
 // inside the package.
 void CheckOnlyTemplatesBeside(const std::string& packageName) {
     static const std::regex kTemplateName("pkg_[0-9]+_[0-9]+\\.qlt");
-    for (const std::string& name : Folder().Names())
-        if (name != packageName && !std::regex_match(name, kTemplateName)) Fail("unexpected file beside the package: " + name);
+    for (const std::string& name : Folder().Names()) {
+        if (name == packageName) continue;
+        if (!std::regex_match(name, kTemplateName)) Fail("unexpected file beside the package: " + name);
+        CheckWellFormed(name);
+    }
 }
 
 }  // namespace
@@ -160,7 +168,8 @@ void FuzzZipArchive(const uint8_t* data, size_t size) {
 
 // Every page goes through both walks: the flat one and the nested one, which
 // reads transforms, resources and path geometry too, and joins the runs of
-// a line.
+// a line; both with the fonts of the document (which a lone page has none
+// of: its runs fall back).
 void FuzzPageTranslation(const uint8_t* data, size_t size) {
     for (const bool nested : {false, true}) {
         TMemoryStream page;
@@ -170,7 +179,9 @@ void FuzzPageTranslation(const uint8_t* data, size_t size) {
         TXpsConverter converter(log, font);
         converter.Nested = nested;
         converter.TextLines = nested;
-        converter.ConvertFixedPage(page, Folder().File("page_1_1"), u"Documents/1/Pages/1.fpage");
+        converter.DocumentFonts = true;
+        converter.ConvertFixedPage(page, Folder().File("pkg_1_1"), u"Documents/1/Pages/1.fpage");
+        CheckOnlyTemplatesBeside("");
         Folder().Empty();
     }
 }
@@ -188,10 +199,11 @@ void FuzzConversionRun(const uint8_t* data, size_t size) {
         converter.Limits.RunUnpackedBytes = 64 << 20;
         converter.Limits.RunParts = 1'000;
         converter.Limits.RunTemplateBytes = 64 << 20;
-        // The last byte chooses the mode and whether lines are joined: a
-        // package is read whole either way.
-        converter.Nested = size > 0 && (data[size - 1] & 1) != 0;
-        converter.TextLines = size > 0 && (data[size - 1] & 2) != 0;
+        // The last byte chooses the modes: a package is read whole either way.
+        const uint8_t modes = size > 0 ? data[size - 1] : 0;
+        converter.Nested = (modes & 1) != 0;
+        converter.TextLines = (modes & 2) != 0;
+        converter.DocumentFonts = (modes & 4) != 0;
         converter.Convert(&source);
     }
     CheckOnlyTemplatesBeside(packageName);

@@ -16,7 +16,8 @@ Exception::Exception(std::u16string className, std::u16string message)
 EConvertError::EConvertError(std::u16string message)
     : Exception(u"EConvertError", std::move(message)) {}
 
-EInvalidOp::EInvalidOp() : Exception(u"EInvalidOp", u"Invalid floating point operation") {}
+EInvalidOp::EInvalidOp(const std::u16string& detail)
+    : Exception(u"EInvalidOp", u"Invalid floating point operation: " + detail) {}
 
 EListError::EListError(int64_t index)
     : Exception(u"EListError", u"List index out of bounds (" + IntToStr(index) + u")") {}
@@ -40,6 +41,10 @@ EFCreateError::EFCreateError(const std::u16string& fileName, int errorNumber)
 EReadError::EReadError() : EFilerError(u"EReadError", u"Stream read error") {}
 
 EWriteError::EWriteError() : EFilerError(u"EWriteError", u"Stream write error") {}
+
+EWriteError::EWriteError(const std::u16string& fileName, int errorNumber)
+    : EFilerError(u"EWriteError", u"Stream write error in file \"" + ExpandFileName(fileName) + u"\". " +
+                                      SystemErrorMessage(errorNumber)) {}
 
 std::u16string SystemErrorMessage(int errorNumber) {
     char buffer[256];

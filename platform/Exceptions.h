@@ -31,10 +31,11 @@ public:
     explicit EConvertError(std::u16string message);
 };
 
-// "Invalid floating point operation": a value too large for the integer it must become.
+// "Invalid floating point operation: %s": a value too large for the integer it
+// must become, the detail saying which.
 class EInvalidOp : public Exception {
 public:
-    EInvalidOp();
+    explicit EInvalidOp(const std::u16string& detail);
 };
 
 // "List index out of bounds (%d)".
@@ -82,9 +83,11 @@ public:
 };
 
 // "Stream write error": not every byte reached the stream (a full disk, say).
+// A file's adds "in file "%s". %s": the full path and the system's reason.
 class EWriteError : public EFilerError {
 public:
     EWriteError();
+    EWriteError(const std::u16string& fileName, int errorNumber);
 };
 
 // The system's text for an errno value.

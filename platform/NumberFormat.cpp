@@ -213,3 +213,13 @@ std::u16string FloatToStr(long double value, const TFormatSettings& settings) {
 }
 
 std::u16string FloatToStr(long double value) { return FloatToStr(value, FormatSettings()); }
+
+bool WrittenFloatFitsDouble(long double value) {
+    // Anything smaller is written as at most "1E308".
+    if (std::fabs(value) < 1e308L) return true;
+    if (!std::isfinite(value)) return false;
+    std::string written;
+    for (const char16_t ch : FloatToStr(value, TFormatSettings{u'.'})) written.push_back(static_cast<char>(ch));
+    double read = 0;
+    return std::from_chars(written.data(), written.data() + written.size(), read).ec == std::errc();
+}

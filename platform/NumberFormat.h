@@ -25,3 +25,7 @@ std::u16string FloatToStr(long double value, const TFormatSettings& settings);
 std::u16string FloatToStr(long double value);
 // The general format appended to text, for callers composing long texts.
 void AppendFloat(std::u16string& text, long double value, const TFormatSettings& settings);
+// Whether the general format of value reads back as a finite double: the
+// largest doubles are written rounded up to 15 digits ("1.79769313486232E308"),
+// which no double holds. Not-a-number and infinities do not.
+bool WrittenFloatFitsDouble(long double value);

@@ -18,6 +18,7 @@
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
+#include "platform/ReplacementFile.h"
 
 int64_t TStream::Size() {
     const int64_t position = Position();
@@ -31,8 +32,10 @@ void TStream::ReadBuffer(void* buffer, int64_t count) {
 }
 
 void TStream::WriteBuffer(const void* buffer, int64_t count) {
-    if (count != 0 && Write(buffer, count) != count) throw EWriteError();
+    if (count != 0 && Write(buffer, count) != count) RaiseWriteError();
 }
+
+void TStream::RaiseWriteError() { throw EWriteError(); }
 
 int64_t TStream::CopyFrom(TStream& source, int64_t count) {
     if (count == 0) {
@@ -239,6 +242,26 @@ std::unique_ptr<TFileStream> TFileStream::CreateUnique(const std::u16string& pre
     throw EFCreateError(prefix, EEXIST);
 }
 
+std::unique_ptr<TFileStream> TFileStream::CreateUnnamed(const std::u16string& name) {
+    const std::string nativeName = NativePath(name);
+    const size_t slash = nativeName.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : nativeName.substr(0, slash + 1);
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd >= 0) return std::unique_ptr<TFileStream>(new TFileStream(name, TAdoptedFile{fd}));
+    // Kernels and file systems without unnamed files refuse them in one of these ways.
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return nullptr;
+    throw EFCreateError(name, errno);
+}
+
+TFileStream::TLinkResult TFileStream::Link(const std::u16string& name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, NativePath(name).c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        fileName_ = name;
+        return TLinkResult::Linked;
+    }
+    return errno == EEXIST ? TLinkResult::NameExists : TLinkResult::Impossible;
+}
+
 TFileStream::~TFileStream() {
     if (fd_ >= 0) ::close(fd_);
 }
@@ -269,7 +292,11 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
     const auto* bytes = static_cast<const uint8_t*>(buffer);
-    return TransferAll(count, [&](int64_t done) { return ::write(fd_, bytes + done, static_cast<size_t>(count - done)); });
+    errno = 0;
+    const int64_t written =
+        TransferAll(count, [&](int64_t done) { return ::write(fd_, bytes + done, static_cast<size_t>(count - done)); });
+    if (written < count) writeError_ = errno != 0 ? errno : EIO;
+    return written;
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
@@ -277,27 +304,19 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
     return ::lseek(fd_, offset, whence);
 }
 
+void TFileStream::RaiseWriteError() { throw EWriteError(fileName_, writeError_); }
+
 void TFileStream::SetSize(int64_t newSize) {
-    if (::ftruncate(fd_, newSize) != 0) throw EWriteError();
+    if (::ftruncate(fd_, newSize) != 0) throw EWriteError(fileName_, errno);
     if (Position() > newSize) SetPosition(newSize);
 }
 
 void WriteFileInPlace(const std::u16string& path, const std::function<void(TFileStream& file)>& write) {
     const std::u16string keptPath = path + u".tmp";
-    std::u16string written;
-    {
-        const std::unique_ptr<TFileStream> file = TFileStream::CreateUnique(keptPath);
-        written = file->FileName();
-        try {
-            write(*file);
-        } catch (...) {
-            DeleteFile(written);
-            throw;
-        }
-    }
-    if (RenameFile(written, path)) {
+    TReplacementFile file(keptPath);
+    write(file.Stream());
+    if (file.MoveTo(path))
         DeleteFile(keptPath);
-    } else if (!RenameFile(written, keptPath)) {
-        DeleteFile(written);
-    }
+    else
+        file.MoveTo(keptPath);
 }

@@ -29,6 +29,10 @@ public:
 
     // Copies count bytes from source's position on; count 0 copies all of source from its start.
     int64_t CopyFrom(TStream& source, int64_t count);
+
+protected:
+    // Raises the EWriteError of a write that fell short.
+    [[noreturn]] virtual void RaiseWriteError();
 };
 
 // A growable block of memory. Growing beyond what memory allows raises EStreamError.
@@ -102,6 +106,15 @@ public:
     // nothing planted under a name others can guess is written through.
     // Raises EFCreateError naming the prefix when no such file can be made.
     static std::unique_ptr<TFileStream> CreateUnique(const std::u16string& prefix);
+    // A new file in the folder of name that has no name at all, open for
+    // reading and writing and called name in messages: it vanishes when
+    // closed unless Link names it. Null where the file system makes no such
+    // files; EFCreateError naming name when the folder takes no file.
+    static std::unique_ptr<TFileStream> CreateUnnamed(const std::u16string& name);
+    enum class TLinkResult { Linked, NameExists, Impossible };
+    // Gives an unnamed file the name, which must not exist; Impossible when
+    // the system lets no unnamed file be named (without /proc, say).
+    TLinkResult Link(const std::u16string& name);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
@@ -114,6 +127,10 @@ public:
     // The name the file was opened with, as given.
     const std::u16string& FileName() const { return fileName_; }
 
+protected:
+    // Names the file and the reason the system gave.
+    [[noreturn]] void RaiseWriteError() override;
+
 private:
     // A descriptor the stream takes over.
     struct TAdoptedFile {
@@ -123,13 +140,14 @@ private:
 
     std::u16string fileName_;
     int fd_ = -1;
+    int writeError_ = 0;  // the errno of the last write that fell short
 };
 
 // Writes the file at path without ever writing through what is there: write
-// fills a new file of a unique name beside it (one that fails is removed),
-// which is then renamed over path in one step, so nothing planted under a
-// name others can guess is written through and what was at path stays whole
-// until it is replaced at once. A written file that cannot be put in place
-// stays as path + ".tmp"; once a write succeeds, such a copy of an earlier
-// one is stale and goes.
+// fills a replacement file beside it (TReplacementFile: one that fails, or
+// whose program stops, leaves nothing), which is then put in place of path in
+// one step, so nothing planted under a name others can guess is written
+// through and what was at path stays whole until it is replaced at once. A
+// written file that cannot be put in place stays as path + ".tmp"; once a
+// write succeeds, such a copy of an earlier one is stale and goes.
 void WriteFileInPlace(const std::u16string& path, const std::function<void(TFileStream& file)>& write);

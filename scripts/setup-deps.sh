@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libfreetype-dev libfontconfig-dev zlib1g-dev libexpat1-dev
   qt6-svg-dev librsvg2-bin
+  libxml2-dev
   fontconfig fonts-liberation2 fonts-dejavu-core
   locales
   clang-14 libclang-rt-14-dev

@@ -71,6 +71,9 @@ private:
     std::u16string text_;
 };
 
+// The text of a text object as it is measured and written.
+std::u16string MemoText(std::string_view text) { return ReplaceNonXmlChars(Utf8ToUtf16(text)); }
+
 std::u16string ReportAttributes() {
     return TAttrText()
         .Add(u"Version", u"4.7")
@@ -128,6 +131,15 @@ std::u16string BandAttributes(long double width, long double height) {
 
 }  // namespace
 
+bool MeasuresText(const TFont& font, std::u16string_view text) {
+    try {
+        MeasureTextWidth(ReplaceNonXmlChars(text), font);
+        return true;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
 TqlxRepDoc::TqlxRepDoc(const std::u16string& name)
     : document_(std::make_unique<TqlxXMLDocument>()), fileName_(TemplateFileName(name)) {
     TqlxXMLItem* root = document_->Root();
@@ -159,7 +171,8 @@ bool TqlxRepDoc::AddMemo(const TFont& Font, std::string_view Text, long double X
     try {
         TqlxXMLItem* item = Band().AddChild();
         item->Name = u"TqlxMemoView";
-        const long double width = MeasureTextWidth(Text, Font) + 2 * PixelsPerMillimetre;
+        const std::u16string text = MemoText(Text);
+        const long double width = MeasureTextWidth(text, Font) + 2 * PixelsPerMillimetre;
         const long double height = -static_cast<long double>(Font.Height) + 2 * PixelsPerMillimetre;
         item->AttrText = TAttrText()
                              .Add(u"Name", u"Memo" + IntToStr(memoCount_))
@@ -174,10 +187,10 @@ bool TqlxRepDoc::AddMemo(const TFont& Font, std::string_view Text, long double X
                              .Integer(u"Font.Charset", Font.Charset)
                              .Integer(u"Font.Color", Font.Color)
                              .Integer(u"Font.Height", Font.Height)
-                             .Add(u"Font.Name", XMLEscape(Font.Name))
+                             .Add(u"Font.Name", XMLEscape(ReplaceNonXmlChars(Font.Name)))
                              .Integer(u"Font.Style", Font.Style)
                              .Add(u"ParentFont", u"False")
-                             .Add(u"Text", XMLEscape(Utf8ToUtf16(Text)))
+                             .Add(u"Text", XMLEscape(text))
                              .Text();
         return true;
     } catch (...) {

@@ -13,6 +13,11 @@ class TqlxXMLItem;
 // Template pixels per millimetre: the extended value nearest 3.77953, not 96 / 25.4.
 constexpr long double PixelsPerMillimetre = 3.77953L;
 
+// Whether AddMemo measures the text in the font without a font error: false
+// when the font cannot be realised, or its face held in memory cannot load a
+// glyph of the text.
+bool MeasuresText(const TFont& font, std::u16string_view text);
+
 // Builds one report template in memory and writes it to a file. The calling
 // order is: constructor, AddPage once, any number of AddMemo and AddLine,
 // SaveTemplate. Numbers are written in the process-wide number format.
@@ -29,7 +34,9 @@ public:
     // consumes its number even when it fails, and one that fails after its
     // element was added leaves that element without attributes.
     bool AddPage(long double Width, long double Height);  // page size in pixels
-    bool AddMemo(const TFont& Font, std::string_view Text, long double X, long double Y);  // Text in UTF-8
+    // Text in UTF-8; characters a template cannot hold become U+FFFD before
+    // the text is measured and written, in Font.Name too.
+    bool AddMemo(const TFont& Font, std::string_view Text, long double X, long double Y);
     // Opaque white (16777215) adds nothing and is no failure.
     bool AddLine(int32_t Color, long double X1, long double X2, long double Y1, long double Y2);
 

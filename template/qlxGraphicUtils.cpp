@@ -1,7 +1,6 @@
 #include "template/qlxGraphicUtils.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 
 #include "platform/CodePages.h"
@@ -44,10 +43,19 @@ TSharedEngine& SharedEngine() {
     return engine;
 }
 
-// The surface font height for a size in points: negative, the em height in pixels.
-int32_t LayoutHeight(int32_t points, int32_t layoutResolution) {
+// FreeType sizes a face to at most 16 bits of pixels per em. Advance widths
+// grow in proportion to the size, so larger text is measured at this size and
+// its widths scaled.
+constexpr long double kLargestLayoutPixels = 0xFFFF;
+
+// The surface font height for a size in points: negative, the em height in
+// pixels, at most kLargestLayoutPixels; scale receives the factor by which the
+// size asked for exceeds it, 1 when it does not.
+int32_t LayoutHeight(int32_t points, int32_t layoutResolution, long double& scale) {
     const long double pixels = std::rint(static_cast<long double>(points) * layoutResolution / 72);
-    return -static_cast<int32_t>(std::clamp<long double>(pixels, -INT32_MAX, INT32_MAX));
+    const long double realised = std::clamp(pixels, -kLargestLayoutPixels, kLargestLayoutPixels);
+    scale = pixels == realised ? 1 : pixels / realised;
+    return -static_cast<int32_t>(realised);
 }
 
 }  // namespace
@@ -85,7 +93,7 @@ void TqlxDrawText::LockShared() { SharedDrawTextLock().lock(); }
 void TqlxDrawText::UnlockShared() { SharedDrawTextLock().unlock(); }
 
 void TqlxDrawText::ApplyFont(const TFont& font) {
-    const int32_t height = LayoutHeight(font.Size(), LayoutResolution());
+    const int32_t height = LayoutHeight(font.Size(), LayoutResolution(), sizeScale_);
     TSurfaceLock guard(surface_);
     surface_.AssignFont(font.Name, height, font.Style, font.Charset, font.Color, font.FaceData, font.FaceIndex);
 }
@@ -120,7 +128,7 @@ long double TqlxDrawText::MeasureWidestLine() {
     TSurfaceLock guard(surface_);
     for (int32_t i = 0; i < lines_.Count(); ++i) {
         const std::u16string& line = lines_.Strings(i);
-        long double extent = static_cast<long double>(surface_.TextExtent(line));
+        long double extent = static_cast<long double>(surface_.TextExtent(line)) * sizeScale_;
         extent += std::rint(static_cast<long double>(line.size()) * spacing_.CharSpacing * ratio);
         if ((lines_.Tags(i) & kFirstLineOfParagraph) != 0) extent += std::rint(spacing_.ParagraphGap * ratio);
         widest = std::max(widest, extent);
@@ -133,10 +141,14 @@ TqlxDrawText& SharedDrawText() { return SharedEngine().DrawText; }
 std::recursive_mutex& SharedDrawTextLock() { return SharedEngine().Lock; }
 
 long double MeasureTextWidth(std::string_view text, const TFont& font) {
+    return MeasureTextWidth(Utf8ToUtf16(text), font);
+}
+
+long double MeasureTextWidth(std::u16string_view text, const TFont& font) {
     TqlxDrawText& drawText = SharedDrawText();
     TSharedLock shared(drawText);
     TqlxWideStrings lines;
-    lines.SetText(Utf8ToUtf16(text));
+    lines.SetText(text);
     drawText.ApplyFont(font);
     drawText.ApplyOptions(false, false, false, false, false, false, 0);
     drawText.ApplySpacing(0, 0, 2);

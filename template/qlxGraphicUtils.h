@@ -83,7 +83,9 @@ public:
     void LockShared();
     void UnlockShared();
 
-    // Sets the surface font to the font's size in whole points, realised at LayoutResolution.
+    // Sets the surface font to the font's size in whole points, realised at
+    // LayoutResolution; beyond the largest size a face can be realised at, at
+    // that size, and the widths measured are scaled to the size asked for.
     void ApplyFont(const TFont& font);
     void ApplyOptions(bool WordWrap, bool AllowHTMLTags, bool RTLReading, bool WordBreak, bool Clipped, bool Wysiwyg,
                       int32_t Rotation);
@@ -106,6 +108,7 @@ public:
 
 private:
     TqlxMeasuringSurface surface_;
+    long double sizeScale_ = 1;  // the font's size over the surface font's
     TqlxWideStrings lines_;
     TqlxDrawOptions options_;
     TqlxDrawSpacing spacing_;
@@ -118,10 +121,20 @@ private:
 TqlxDrawText& SharedDrawText();
 std::recursive_mutex& SharedDrawTextLock();
 
-// The width of the widest line of a UTF-8 text laid out in the font (in the
-// face it holds in memory, if it holds one), in whole pixels at 96 per inch;
-// 0 for an empty text. Font errors propagate.
+// The width of the widest line of a text laid out in the font (in the face
+// it holds in memory, if it holds one), in whole pixels at 96 per inch; 0 for
+// an empty text. Font errors propagate.
+long double MeasureTextWidth(std::u16string_view text, const TFont& font);
+// The same for UTF-8 text.
 long double MeasureTextWidth(std::string_view text, const TFont& font);
+
+// What the text engine has done in this process so far: tests bound its work
+// by counting it.
+struct TTextEngineWork {
+    int64_t FacesOpened = 0;    // faces read from files or from memory, those for missing characters included
+    int64_t FallbackSorts = 0;  // fontconfig's sorts of the faces for missing characters
+};
+TTextEngineWork TextEngineWork();
 
 // What a face of a font file says of itself.
 struct TFontFaceInfo {

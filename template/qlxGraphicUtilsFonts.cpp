@@ -4,12 +4,16 @@
 #include FT_MODULE_H
 
 #include <algorithm>
+#include <atomic>
 
 #include "platform/CodePages.h"
 #include "platform/Conversions.h"
 #include "template/qlxGraphicUtils.h"
 
 namespace {
+
+std::atomic<int64_t> facesOpened{0};
+std::atomic<int64_t> fallbackSorts{0};
 
 bool IsHighSurrogate(char16_t ch) { return ch >= 0xD800 && ch <= 0xDBFF; }
 bool IsLowSurrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
@@ -77,6 +81,7 @@ bool GetFontFile(const FcPattern* font, TFontFile& location) {
 TFacePtr OpenFace(FT_Library library, const TFontFile& location) {
     FT_Face face = nullptr;
     if (FT_New_Face(library, location.first.c_str(), location.second, &face) != 0) return nullptr;
+    ++facesOpened;
     return TFacePtr(face);
 }
 
@@ -96,6 +101,7 @@ TFacePtr OpenMemoryFace(FT_Library library, const std::string& bytes, int32_t in
         FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte*>(bytes.data()), static_cast<FT_Long>(bytes.size()),
                            index, &face) != 0)
         return nullptr;
+    ++facesOpened;
     return TFacePtr(face);
 }
 
@@ -105,6 +111,18 @@ TSizePtr NewSize(FT_Face face, int32_t height) {
     if (FT_New_Size(face, &size) != 0) return nullptr;
     TSizePtr owned(size);
     return FT_Activate_Size(size) == 0 && SizeFace(face, height) ? std::move(owned) : nullptr;
+}
+
+// Moves the most recently used entry that matches to the end of the list,
+// the place of the most recent; false when none matches. The search starts
+// there: text mostly goes back to a face or size it used a moment ago.
+template <typename T, typename Matches>
+bool TakeRecent(std::vector<std::unique_ptr<T>>& entries, Matches matches) {
+    const auto found =
+        std::find_if(entries.rbegin(), entries.rend(), [&](const std::unique_ptr<T>& entry) { return matches(*entry); });
+    if (found == entries.rend()) return false;
+    std::rotate(std::prev(found.base()), found.base(), entries.end());
+    return true;
 }
 
 [[noreturn]] void RaiseCannotRealise(const std::u16string& name, int32_t height) {
@@ -119,6 +137,8 @@ int32_t HintedAdvance(FT_Face face, FT_UInt glyph) {
 }
 
 }  // namespace
+
+TTextEngineWork TextEngineWork() { return {facesOpened.load(), fallbackSorts.load()}; }
 
 std::optional<TFontFaceInfo> ReadFontFace(const std::string& data, int32_t index) {
     FT_Library library = nullptr;
@@ -135,9 +155,10 @@ std::optional<TFontFaceInfo> ReadFontFace(const std::string& data, int32_t index
 
 EFontError::EFontError(std::u16string message) : Exception(u"EFontError", std::move(message)) {}
 
+// The faces of a document often share their name: the bytes tell them apart first.
 bool TFontRequest::SameFace(const TFontRequest& other) const {
-    return Name == other.Name && Bold == other.Bold && Italic == other.Italic && Charset == other.Charset &&
-           Data == other.Data && FaceIndex == other.FaceIndex;
+    return Data == other.Data && FaceIndex == other.FaceIndex && Bold == other.Bold && Italic == other.Italic &&
+           Charset == other.Charset && Name == other.Name;
 }
 
 TRealisedFont::TRealisedFont(TFontFace& face, int32_t height) : face_(face), height_(height) {
@@ -201,24 +222,36 @@ bool TRealisedFont::ActivateSize(FT_Face face) {
     return entry->second && FT_Activate_Size(entry->second.get()) == 0;
 }
 
-std::unique_ptr<TFontFace> TFontFace::Open(FT_Library library, FcConfig* config, const TFontRequest& request) {
+TFontSetPtr TFallbackSorts::SortFor(const TFontRequest& request, FcPattern* pattern) {
+    TKey key{request.Name, request.Bold, request.Italic, request.Charset};
+    if (const auto known = sorts_.find(key); known != sorts_.end()) return known->second;
+    FcResult result;
+    FcFontSet* sorted = FcFontSort(config_, pattern, FcTrue, nullptr, &result);
+    ++fallbackSorts;
+    if (sorted == nullptr) sorted = FcFontSetCreate();
+    if (sorted == nullptr) throw EFontError(u"Out of memory while matching a font");
+    TFontSetPtr sort(sorted, FcFontSetDestroy);
+    // The sorts a page needs are few: forgetting them all now and then costs little.
+    if (sorts_.size() >= kCachedSorts) sorts_.clear();
+    sorts_.emplace(std::move(key), sort);
+    return sort;
+}
+
+std::unique_ptr<TFontFace> TFontFace::Open(FT_Library library, FcConfig* config, TFallbackSorts& sorts,
+                                           const TFontRequest& request) {
     TPatternPtr pattern = RequestPattern(config, request);
     TFacePtr face = request.Data ? OpenMemoryFace(library, *request.Data, request.FaceIndex)
                                  : OpenMatchedFace(library, config, pattern.get());
     if (!face) return nullptr;
-    return std::make_unique<TFontFace>(library, config, request, std::move(pattern), std::move(face));
+    return std::make_unique<TFontFace>(library, sorts, request, std::move(pattern), std::move(face));
 }
 
-TFontFace::TFontFace(FT_Library library, FcConfig* config, const TFontRequest& request, TPatternPtr pattern,
+TFontFace::TFontFace(FT_Library library, TFallbackSorts& sorts, const TFontRequest& request, TPatternPtr pattern,
                      TFacePtr face)
-    : library_(library), config_(config), request_(request), pattern_(std::move(pattern)), face_(std::move(face)) {}
+    : library_(library), sorts_(sorts), request_(request), pattern_(std::move(pattern)), face_(std::move(face)) {}
 
 int TFontFace::FallbackCount() {
-    if (!fallbacks_) {
-        FcResult result;
-        fallbacks_.reset(FcFontSort(config_, pattern_.get(), FcTrue, nullptr, &result));
-        if (!fallbacks_) fallbacks_.reset(FcFontSetCreate());
-    }
+    if (!fallbacks_) fallbacks_ = sorts_.SortFor(request_, pattern_.get());
     return fallbacks_->nfont;
 }
 
@@ -242,6 +275,7 @@ TFontRealiser::TFontRealiser() {
     // rounded to whole pixels, whatever FREETYPE_PROPERTIES says.
     FT_UInt interpreter = TT_INTERPRETER_VERSION_40;
     FT_Property_Set(library_, "truetype", "interpreter-version", &interpreter);
+    sorts_ = std::make_unique<TFallbackSorts>(config_.get());
 }
 
 TFontRealiser::~TFontRealiser() {
@@ -252,13 +286,8 @@ TFontRealiser::~TFontRealiser() {
 
 TRealisedFont& TFontRealiser::Realise(const TFontRequest& request) {
     TFontFace& face = FaceFor(request);
-    const auto cached = std::find_if(sizes_.begin(), sizes_.end(), [&](const std::unique_ptr<TRealisedFont>& size) {
-        return &size->Face() == &face && size->Height() == request.Height;
-    });
-    if (cached != sizes_.end()) {
-        std::rotate(cached, cached + 1, sizes_.end());
-        return *sizes_.back();
-    }
+    const auto sameSize = [&](const TRealisedFont& size) { return &size.Face() == &face && size.Height() == request.Height; };
+    if (TakeRecent(sizes_, sameSize)) return *sizes_.back();
     auto size = std::make_unique<TRealisedFont>(face, request.Height);
     if (sizes_.size() >= kCachedSizes) sizes_.erase(sizes_.begin());
     sizes_.push_back(std::move(size));
@@ -266,21 +295,33 @@ TRealisedFont& TFontRealiser::Realise(const TFontRequest& request) {
 }
 
 TFontFace& TFontRealiser::FaceFor(const TFontRequest& request) {
-    const auto cached = std::find_if(faces_.begin(), faces_.end(), [&](const std::unique_ptr<TFontFace>& face) {
-        return face->Request().SameFace(request);
-    });
-    if (cached != faces_.end()) {
-        std::rotate(cached, cached + 1, faces_.end());
+    if (TakeRecent(faces_, [&](const TFontFace& face) { return face.Request().SameFace(request); }))
         return *faces_.back();
-    }
-    std::unique_ptr<TFontFace> face = TFontFace::Open(library_, config_.get(), request);
+    std::unique_ptr<TFontFace> face = TFontFace::Open(library_, config_.get(), *sorts_, request);
     if (!face) RaiseCannotRealise(request.Name, request.Height);
-    if (faces_.size() >= kCachedFaces) DropFace(faces_.begin());
+    const int64_t bytes = NewDataBytes(request.Data);
+    DropFacesFor(bytes);
+    faceBytes_ += NewDataBytes(request.Data);
     faces_.push_back(std::move(face));
     return *faces_.back();
 }
 
+// The faces of a collection share its bytes: they count once.
+int64_t TFontRealiser::NewDataBytes(const TFontData& data) const {
+    const bool held = std::any_of(faces_.begin(), faces_.end(), [&](const std::unique_ptr<TFontFace>& face) {
+        return face->Request().Data == data;
+    });
+    return data && !held ? static_cast<int64_t>(data->size()) : 0;
+}
+
+void TFontRealiser::DropFacesFor(int64_t bytes) {
+    while (!faces_.empty() && (faces_.size() >= kCachedFaces || faceBytes_ + bytes > kCachedFaceBytes))
+        DropFace(faces_.begin());
+}
+
 void TFontRealiser::DropFace(std::vector<std::unique_ptr<TFontFace>>::iterator face) {
     std::erase_if(sizes_, [&](const std::unique_ptr<TRealisedFont>& size) { return &size->Face() == face->get(); });
+    const TFontData data = (*face)->Request().Data;
     faces_.erase(face);
+    faceBytes_ -= NewDataBytes(data);
 }

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -67,12 +68,33 @@ struct TConfigDeleter {
 };
 using TConfigPtr = std::unique_ptr<FcConfig, TConfigDeleter>;
 
-struct TFontSetDeleter {
-    void operator()(FcFontSet* set) const { FcFontSetDestroy(set); }
-};
-using TFontSetPtr = std::unique_ptr<FcFontSet, TFontSetDeleter>;
+// Shared: the faces of one family share fontconfig's sort of their fallbacks.
+using TFontSetPtr = std::shared_ptr<const FcFontSet>;
 
 class TFontFace;
+
+// fontconfig's sorts of the faces for characters a face lacks, kept apart
+// from the faces by what a sort depends on (family, weight, slant and
+// character set): a sort costs far more than measuring a run, and every face
+// of a family (the same font embedded in many packages, or more faces than
+// are kept open) shares one.
+class TFallbackSorts {
+public:
+    explicit TFallbackSorts(FcConfig* config) : config_(config) {}
+    TFallbackSorts(const TFallbackSorts&) = delete;
+    TFallbackSorts& operator=(const TFallbackSorts&) = delete;
+
+    // The sort for the request, whose pattern after fontconfig's substitutions
+    // is given; never null.
+    TFontSetPtr SortFor(const TFontRequest& request, FcPattern* pattern);
+
+private:
+    static constexpr size_t kCachedSorts = 64;
+    using TKey = std::tuple<std::u16string, bool, bool, uint8_t>;
+
+    FcConfig* config_;
+    std::map<TKey, TFontSetPtr> sorts_;
+};
 
 // A face at one size, with the advance width of every character measured so
 // far: a run of text in this font costs one table look-up per character. The
@@ -111,12 +133,14 @@ private:
 // request's bytes in memory hold it, opened once, with the faces fontconfig
 // offers for characters it lacks. A face can be made from any FreeType face
 // and the pattern its fallbacks are sorted on; its sizes (TRealisedFont) must
-// go before it.
+// go before it, and the sorts it takes its fallbacks from must outlive it.
 class TFontFace {
 public:
     // Null when the request matches no face that can be opened.
-    static std::unique_ptr<TFontFace> Open(FT_Library library, FcConfig* config, const TFontRequest& request);
-    TFontFace(FT_Library library, FcConfig* config, const TFontRequest& request, TPatternPtr pattern, TFacePtr face);
+    static std::unique_ptr<TFontFace> Open(FT_Library library, FcConfig* config, TFallbackSorts& sorts,
+                                           const TFontRequest& request);
+    TFontFace(FT_Library library, TFallbackSorts& sorts, const TFontRequest& request, TPatternPtr pattern,
+              TFacePtr face);
     TFontFace(const TFontFace&) = delete;
     TFontFace& operator=(const TFontFace&) = delete;
 
@@ -131,7 +155,7 @@ public:
 
 private:
     FT_Library library_;
-    FcConfig* config_;
+    TFallbackSorts& sorts_;
     // The height of the request that opened it means nothing. Declared before
     // the face: FreeType reads a face from memory in place, so the bytes the
     // request holds must outlive it.
@@ -144,9 +168,11 @@ private:
 
 // Owns FreeType, a fontconfig configuration of its own (so that nothing of
 // the process-wide one is touched), the recently used faces and, apart from
-// them, the recently used sizes: text that cycles through many sizes of one
-// face realises each size once, and a size that was dropped is made again
-// from the open face.
+// them, the recently used sizes: text that cycles through many faces and
+// sizes opens each face and realises each size once, and a size that was
+// dropped is made again from the open face. What it keeps is bounded: in
+// faces, in sizes, and in the bytes of the faces held in memory, which
+// would otherwise outlive the runs that read them.
 class TFontRealiser {
 public:
     TFontRealiser();
@@ -157,14 +183,21 @@ public:
     TRealisedFont& Realise(const TFontRequest& request);
 
 private:
-    static constexpr size_t kCachedFaces = 16;
-    static constexpr size_t kCachedSizes = 64;
+    static constexpr size_t kCachedFaces = 128;
+    static constexpr size_t kCachedSizes = 1024;
+    static constexpr int64_t kCachedFaceBytes = int64_t(64) << 20;
 
     TFontFace& FaceFor(const TFontRequest& request);
+    // Makes room for a face of that many bytes in memory.
+    void DropFacesFor(int64_t bytes);
+    // The bytes data adds to those of the faces held: 0 when they hold it already.
+    int64_t NewDataBytes(const TFontData& data) const;
     void DropFace(std::vector<std::unique_ptr<TFontFace>>::iterator face);
 
     FT_Library library_ = nullptr;
     TConfigPtr config_;
+    std::unique_ptr<TFallbackSorts> sorts_;              // outlives the faces
+    int64_t faceBytes_ = 0;                              // of the faces held in memory, each file once
     std::vector<std::unique_ptr<TFontFace>> faces_;      // the most recently used last
     std::vector<std::unique_ptr<TRealisedFont>> sizes_;  // the most recently used last; destroyed first
 };

@@ -10,6 +10,9 @@
 TqlxInvalidXMLException::TqlxInvalidXMLException()
     : Exception(u"TqlxInvalidXMLException", u"Invalid file format") {}
 
+TqlxInvalidXMLException::TqlxInvalidXMLException(std::u16string_view detail)
+    : Exception(u"TqlxInvalidXMLException", u"Invalid file format: " + std::u16string(detail)) {}
+
 TqlxXMLElementLimitException::TqlxXMLElementLimitException(int64_t limit)
     : Exception(u"TqlxXMLElementLimitException", u"The text holds more than " + IntToStr(limit) + u" elements") {}
 
@@ -127,6 +130,20 @@ size_t MatchEntity(std::u16string_view text, size_t i, char16_t& ch) {
     return 0;
 }
 
+// What a character reference stands for, appended to out: a character beyond
+// U+FFFF as its surrogate pair; a surrogate, a negative number or one beyond
+// U+10FFFF, which name no character, as U+FFFD.
+void AppendReferencedChar(std::u16string& out, int32_t code) {
+    if (code < 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        out.push_back(u'\uFFFD');
+    } else if (code > 0xFFFF) {
+        out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+    } else {
+        out.push_back(static_cast<char16_t>(code));
+    }
+}
+
 // The ends (the semicolons) of the character references of a text, asked for
 // from left to right. A search that starts between the last start and what it
 // found finds the same: without that, a text of many "&#" and no ";" would
@@ -162,6 +179,21 @@ std::u16string XMLEscape(std::u16string_view text) {
     return text.size() < kShortText ? EscapeInPlace(text) : EscapeBuffered(text);
 }
 
+std::u16string ReplaceNonXmlChars(std::u16string_view text) {
+    std::u16string out(text);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const char16_t ch = out[i];
+        if (ch >= 0xD800 && ch <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF) {
+            ++i;
+            continue;
+        }
+        const bool isChar = ch < 0x20 ? ch == u'\t' || ch == u'\n' || ch == u'\r'
+                                      : ch < 0xD800 || (ch >= 0xE000 && ch < 0xFFFE);
+        if (!isChar) out[i] = u'\uFFFD';
+    }
+    return out;
+}
+
 std::u16string XMLUnescape(std::u16string_view text) {
     const size_t firstAmpersand = text.find(u'&');
     if (firstAmpersand == kNotFound) return std::u16string(text);
@@ -177,7 +209,7 @@ std::u16string XMLUnescape(std::u16string_view text) {
         }
         char16_t ch;
         if (const size_t end = referenceEnds.At(i); end != kNotFound) {
-            out.push_back(static_cast<char16_t>(StrToInt(text.substr(i + 2, end - i - 2)) & 0xFFFF));
+            AppendReferencedChar(out, StrToInt(text.substr(i + 2, end - i - 2)));
             i = end;
         } else if (const size_t length = MatchEntity(text, i, ch); length != 0) {
             out.push_back(ch);

@@ -19,10 +19,13 @@ constexpr std::u16string_view TrimXmlBlanks(std::u16string_view text) {
     return text;
 }
 
-// Raised for malformed XML text, always with "Invalid file format".
+// Raised for malformed XML text with "Invalid file format", and for text
+// beyond the reader's limits with what the limit is.
 class TqlxInvalidXMLException : public Exception {
 public:
     TqlxInvalidXMLException();
+    // "Invalid file format: %s".
+    explicit TqlxInvalidXMLException(std::u16string_view detail);
 };
 
 // Raised when a text holds more elements than the document takes.
@@ -142,6 +145,12 @@ void ForEachChildNamed(const TqlxXMLItem& parent, std::u16string_view name, Visi
 
 // The written form of an attribute value.
 std::u16string XMLEscape(std::u16string_view text);
+// The text with U+FFFD for every character an XML 1.0 document cannot hold:
+// control characters other than tab, line feed and carriage return, U+FFFE,
+// U+FFFF, and surrogates that are not part of a pair. No reference can stand
+// for them either.
+std::u16string ReplaceNonXmlChars(std::u16string_view text);
 // Expands the entity and character references of an attribute value; raises
-// EConvertError for a character reference that is no integer.
+// EConvertError for a character reference that is no integer. A reference to
+// no character (a surrogate, beyond U+10FFFF) becomes U+FFFD.
 std::u16string XMLUnescape(std::u16string_view text);

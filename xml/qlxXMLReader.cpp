@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/CodePages.h"
+#include "platform/Conversions.h"
 
 namespace {
 
@@ -83,7 +84,8 @@ void TqlxXMLReader::ParseTree(TqlxXMLItem* item, bool noSwap) {
             if (closed.owned) open.back().element->AttachChild(closed.owned.release());
             continue;
         }
-        if (open.size() >= kMaxNestingDepth) throw TqlxInvalidXMLException();
+        if (open.size() >= kMaxNestingDepth)
+            throw TqlxInvalidXMLException(u"elements nested deeper than " + IntToStr(kMaxNestingDepth));
         if (MaxElements > 0 && ++elements > MaxElements) throw TqlxXMLElementLimitException(MaxElements);
         if (kind == TTagKind::Complete) {
             open.back().element->AttachChild(child.release());

@@ -57,6 +57,15 @@ std::string FontCollection(const std::string& first, const std::string& second) 
     return header + body;
 }
 
+// The font with its outlines overwritten: FreeType opens it, but loads no glyph.
+std::string WithoutOutlines(std::string font) {
+    const auto field = [&](size_t at) {
+        return size_t(uint8_t(font[at])) << 24 | uint8_t(font[at + 1]) << 16 | uint8_t(font[at + 2]) << 8 | uint8_t(font[at + 3]);
+    };
+    const size_t record = font.find("glyf", 12);  // in the table directory: tag, checksum, offset, length
+    return font.replace(field(record + 8), field(record + 12), field(record + 12), '\xFF');
+}
+
 std::string TextRun(const std::string& fontUri, const std::string& text, const std::string& simulations = "") {
     return "<Glyphs OriginX=\"10\" OriginY=\"20\" FontRenderingEmSize=\"12\" UnicodeString=\"" + text + "\" FontUri=\"" +
            fontUri + "\" StyleSimulations=\"" + simulations + "\"/>";
@@ -86,7 +95,7 @@ protected:
     // The attribute of every text object of the template, in order.
     TLines Memos(const std::string& templateName, std::u16string_view attribute) const {
         TqlxXMLDocument document;
-        document.LoadFromFile(folder_.Path(templateName));
+        LoadTemplate(document, folder_.Path(templateName));
         TLines values;
         ForEachChildNamed(TemplateBand(document), u"TqlxMemoView",
                           [&](const TqlxXMLItem& memo, int32_t) { values.push_back(memo.GetAttr(attribute)); });
@@ -134,10 +143,12 @@ TEST_F(DocumentFonts, RunsWhoseFaceCannotBeHadKeepTheChosenFamily) {
         {PageWith("<Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"9\" UnicodeString=\"no reference\"/>" +
                   TextRun("/Missing.ttf", "missing") + TextRun("/Damaged.ttf", "damaged") + TextRun("/a.odttf", "no key") +
                   TextRun("/Junk.ttf", "junk") + TextRun("/" + kGuid + ".odttf", "wrong key") +
-                  TextRun("/Fine.ttf#1", "no such face") + TextRun("/Missing.ttf#1", "again")),
+                  TextRun("/Fine.ttf#1", "no such face") + TextRun("/Missing.ttf#1", "again") +
+                  TextRun("/Broken.ttf", "no outlines")),
          PageWith(TextRun("/Damaged.ttf", "damaged") + TextRun("/Fine.ttf", "fine"))});
     for (const char* name : {"Damaged.ttf", "a.odttf", "Fine.ttf"}) parts.push_back({name, regular});
     parts.push_back({"Junk.ttf", std::string(4096, 'x')});
+    parts.push_back({"Broken.ttf", WithoutOutlines(regular)});
     parts.push_back({kGuid + ".odttf", Obfuscated(regular, kOtherKey)});
     TTestZipArchive archive = PackageArchive(parts);
     archive.Entries[kFirstPageEntry + 2].Crc = 0x12345678;
@@ -146,7 +157,8 @@ TEST_F(DocumentFonts, RunsWhoseFaceCannotBeHadKeepTheChosenFamily) {
     Convert(bytes, "default", false);
     const TLines defaultLog = log_.Lines;
     EXPECT_EQ(Convert(bytes, "fonts").FontPartsFallenBack,
-              (TLines{u"Missing.ttf", u"Damaged.ttf", u"a.odttf", u"Junk.ttf", Utf8ToUtf16(kGuid) + u".odttf", u"Fine.ttf"}));
+              (TLines{u"Missing.ttf", u"Damaged.ttf", u"a.odttf", u"Junk.ttf", Utf8ToUtf16(kGuid) + u".odttf", u"Fine.ttf",
+                      u"Broken.ttf"}));
     EXPECT_EQ(log_.Lines, defaultLog);
     EXPECT_EQ(TemplateWithoutTimes(folder_.Path("fonts_1_1.qlt")), TemplateWithoutTimes(folder_.Path("default_1_1.qlt")));
     EXPECT_EQ(Memos("fonts_1_2.qlt", u"Font.Name"), (TLines{u"Liberation Mono", u"Liberation Sans"}));

@@ -38,7 +38,7 @@ protected:
     // The given attribute of every text object of the template.
     std::vector<std::u16string> MemoAttributes(const std::string& name, std::u16string_view attribute) const {
         TqlxXMLDocument document;
-        document.LoadFromFile(Template(name));
+        LoadTemplate(document, Template(name));
         std::vector<std::u16string> values;
         ForEachChildNamed(TemplateBand(document), u"TqlxMemoView",
                           [&](const TqlxXMLItem& memo, int32_t) { values.push_back(memo.GetAttr(attribute)); });

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/RunTestSupport.h"
 #include "tests/support/TestTempFolder.h"
 #include "tests/support/TestTemplate.h"
 #include "convert/XpsConverter.h"
@@ -55,7 +56,7 @@ protected:
         converter.ConvertFixedPage(page, folder_.Path("out"), u"Documents/1/Pages/1.fpage");
         if (!folder_.Exists("out.qlt")) return nullptr;
         template_ = std::make_unique<TqlxXMLDocument>();
-        template_->LoadFromFile(folder_.Path("out.qlt"));
+        LoadTemplate(*template_, folder_.Path("out.qlt"));
         return &TemplateBand(*template_);
     }
 
@@ -149,6 +150,19 @@ TEST_F(PageTranslation, TextArrivesAsWrittenInThePage) {
     EXPECT_EQ(band->Child(2)->GetAttr(u"Text"), u"&lt; \"{}");
     EXPECT_NE(band->Child(2)->AttrText.find(u"Text=\"&#38;lt; &#34;{}\""), std::u16string::npos);
     EXPECT_EQ(band->Child(3)->GetAttr(u"Text"), u"bad \uFFFD byte");
+}
+
+// References beyond 16 bits are whole characters in both modes; those to no character U+FFFD.
+TEST_F(PageTranslation, ReferencesBeyondSixteenBitsAreWholeCharacters) {
+    const std::pair<std::string, std::string> cases[] = {{"&#119860;", "\xF0\x9D\x90\xB4"}, {"&#x1F600;", "\xF0\x9F\x98\x80"},
+                                                         {"&#xD800;", "\xEF\xBF\xBD"}, {"&#x110000;", "\xEF\xBF\xBD"}};
+    for (const bool nested : {false, true}) {
+        nested_ = nested;
+        for (const auto& [reference, written] : cases) {
+            ASSERT_NE(Convert(Page(Glyphs("UnicodeString=\"" + reference + "\""))), nullptr);
+            EXPECT_NE(folder_.ReadFile("out.qlt").find("Text=\"" + written + "\""), std::string::npos) << reference;
+        }
+    }
 }
 
 TEST_F(PageTranslation, APageWithItsOwnDeclarationConvertsLikeAnyOther) {
@@ -246,9 +260,14 @@ TEST_F(PageTranslation, EveryErrorIsLoggedWithItsClassAndMessage) {
         {Page("<Glyphs OriginX=\"1\" OriginY=\"2\" Fill=\"#FFGG0000\"/>"), u"EConvertError",
          u"''$FF0000GG'' is not a valid integer value"},
         {Page("<Path Fill=\"#zz000000\" Data=\"\"/>"), u"EConvertError", u"''$zz000000'' is not a valid integer value"},
-        {Page(Glyphs("FontRenderingEmSize=\"1e30\"")), u"EInvalidOp", u"Invalid floating point operation"},
+        {Page(Glyphs("FontRenderingEmSize=\"1e30\"")), u"EInvalidOp",
+         u"Invalid floating point operation: the em size 1E30 does not fit a font height"},
+        {Page(Glyphs("FontRenderingEmSize=\"-2147483648\"")), u"EInvalidOp",
+         u"Invalid floating point operation: the em size -2147483648 does not fit a font height"},
         {kPageStart + "<Glyphs></Path></FixedPage>", u"TqlxInvalidXMLException", u"Invalid file format"},
         {"<FixedPage Width=\"1e4932\" Height=\"1\"/>", u"EConvertError", u"'1E4932' is too large for a template"},
+        {"<FixedPage Width=\"1.7976931348623157e308\" Height=\"1\"/>", u"EConvertError",
+         u"'1.79769313486232E308' is too large for a template"},
         {Page(StrokedPath("F1 M -1e308,0 L 1e308,0")), u"EConvertError", u"'2E308' is too large for a template"},
     };
     for (const auto& c : cases) {

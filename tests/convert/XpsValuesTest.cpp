@@ -102,7 +102,9 @@ TEST(EmSize, RoundsHalvesToTheEvenNeighbour) {
     EXPECT_EQ(RoundEmSize(13.5L), 14);
     EXPECT_EQ(RoundEmSize(12.51L), 13);
     EXPECT_EQ(RoundEmSize(-2.5L), -2);
+    EXPECT_EQ(RoundEmSize(-2147483647.0L), -2147483647);
     EXPECT_THROW(RoundEmSize(1e30L), EInvalidOp);
+    EXPECT_THROW(RoundEmSize(-2147483648.0L), EInvalidOp);
 }
 
 TEST(ErrorBox, AddsAFullStopAfterCharactersCodedAboveIt) {

@@ -1,5 +1,5 @@
 // Names that are not UTF-8 or that are cut inside a character, and text that
-// changes its size with every run.
+// changes its size or face with every run.
 
 #include <gtest/gtest.h>
 
@@ -10,11 +10,16 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "ChildRun.h"
+#include "platform/Conversions.h"
 #include "platform/Files.h"
+#include "platform/Streams.h"
+#include "template/qlxGraphicUtils.h"
+#include "tests/support/RunTestSupport.h"
 #include "tests/support/TestTempFolder.h"
 #include "tests/support/TestXpsPackage.h"
 
@@ -93,6 +98,34 @@ TEST_F(NamesAndFontSizes, TextCyclingThroughSizesCostsWhatTheSizesDo) {
                   << outcome.CpuSeconds << " s CPU\n";
     }
     EXPECT_LT(cpuSeconds[1], 3 * cpuSeconds[0] + 0.5);
+}
+
+// Cycling through more embedded faces than a small cache would hold costs,
+// face for face, what 16 faces cost: each face is opened once.
+TEST_F(NamesAndFontSizes, TextCyclingThroughEmbeddedFacesCostsWhatTheFacesDo) {
+    std::map<int, int64_t> facesOpened;
+    for (const int faces : {16, 17, 64}) {
+        std::string runs;
+        for (int i = 0; i < 3200; ++i)
+            runs += "<Glyphs OriginX=\"1\" OriginY=\"2\" FontRenderingEmSize=\"12\" UnicodeString=\"x&#x2200;\" FontUri=\"/" +
+                    std::to_string(i % faces) + ".ttf\"/>";
+        std::vector<TPart> parts = OneDocument({PageWith(runs)});
+        for (int i = 0; i < faces; ++i) parts.push_back({std::to_string(i) + ".ttf", FileBytes(Utf8ToUtf16(kDefaultFontFile))});
+        WriteFileBytes(folder_.Path("faces.xps"), PackageBytes(parts));
+        const TChildOutcome outcome = RunInChild([&](IXpsLog& log) {
+            TFileStream source(folder_.Path("faces.xps"), fmOpenRead | fmShareExclusive);
+            const TFixedFontName chosen(u"Liberation Sans");
+            TXpsConverter converter(log, chosen);
+            converter.DocumentFonts = true;
+            const TTextEngineWork before = TextEngineWork();
+            converter.Convert(&source);
+            log.Append(IntToStr(TextEngineWork().FacesOpened - before.FacesOpened) + u" faces opened, " +
+                       IntToStr(TextEngineWork().FallbackSorts - before.FallbackSorts) + u" sorts");
+        });
+        facesOpened[faces] = std::stoll(outcome.Log.back());
+        std::cout << "[ measured ] " << faces << " faces: " << outcome.Log.back() << ", " << outcome.CpuSeconds << " s CPU\n";
+    }
+    for (const int faces : {17, 64}) EXPECT_LE(facesOpened[faces] * 16, 2 * facesOpened[16] * faces) << faces;
 }
 
 }  // namespace

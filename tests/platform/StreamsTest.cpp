@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +16,7 @@
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
+#include "platform/ReplacementFile.h"
 #include "platform/Streams.h"
 #include "tests/support/TestErrors.h"
 #include "tests/support/TestTempFolder.h"
@@ -151,7 +154,30 @@ TEST_F(FileStreams, SharingModesKeepOtherOpenersOut) {
 TEST(FileStream, AShortWriteIsAWriteError) {
     if (!FileExists(u"/dev/full") && ::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
     TFileStream full(u"/dev/full", fmOpenWrite);
-    EXPECT_THROW(full.WriteBuffer("x", 1), EWriteError);
+    EXPECT_EQ(ErrorRaisedBy<EWriteError>([&] { full.WriteBuffer("x", 1); }).Message,
+              u"Stream write error in file \"/dev/full\". No space left on device");
+}
+
+// Unnamed while it is written, a replacement file leaves nothing when the
+// program is killed; named on its way into place (a folder stands in the way
+// here), it goes with every signal that ends the program.
+TEST(ReplacementFile, NothingStaysWhenTheProgramIsStopped) {
+    for (const int signal : {SIGKILL, SIGTERM, SIGINT, SIGHUP, SIGPIPE}) {
+        TTempFolder folder;
+        std::filesystem::create_directory(folder.NativePath("d.qlt"));
+        if (const pid_t child = ::fork(); child == 0) {
+            ::signal(signal, SIG_DFL);
+            RemovePendingFilesOnSignals();
+            TReplacementFile file(folder.Path("d.qlt.tmp"));
+            file.Stream().WriteBuffer("whole", 5);
+            if (signal == SIGKILL || !file.MoveTo(folder.Path("d.qlt"))) ::raise(signal);
+        } else {
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            EXPECT_EQ(WTERMSIG(status), signal);
+            EXPECT_EQ(folder.Files(), std::vector<std::string>{"d.qlt"}) << signal;
+        }
+    }
 }
 
 TEST_F(FileStreams, FilesHelpersCreateRenameAndDelete) {

@@ -10,6 +10,7 @@
 #include "platform/CodePages.h"
 #include "tests/support/TestTempFolder.h"
 #include "tests/support/TestTemplate.h"
+#include "tests/support/RunTestSupport.h"
 #include "platform/NumberFormat.h"
 #include "template/crtqlt.h"
 #include "template/qlxGraphicUtils.h"
@@ -155,6 +156,21 @@ TEST_F(RepDocTables, TextIsEscapedButMeasuredUnescaped) {
     EXPECT_TRUE(band->Child(1)->AttrText.ends_with(u" ParentFont=\"False\" Text=\"\""));
 }
 
+// What XML 1.0 cannot hold is written and measured as U+FFFD; a NUL no longer ends the measured text.
+TEST_F(RepDocTables, CharactersATemplateCannotHoldBecomeReplacements) {
+    TqlxRepDoc doc(PathOf("chars"));
+    ASSERT_TRUE(doc.AddPage(816, 1056));
+    TFont font = ArialOf(-16);
+    font.Name = u"A\x02\xD800";
+    ASSERT_TRUE(doc.AddMemo(font, std::string("a\0b\x01\x1F\x7F\t\xEF\xBF\xBE\xEF\xBF\xBF\xF0\x9F\x98\x80", 17), 0, 0));
+    const std::u16string written = u"a\uFFFDb\uFFFD\uFFFD\x7F\t\uFFFD\uFFFD\U0001F600";
+    const TqlxXMLItem& memo = *Band(doc)->Child(0);
+    EXPECT_EQ(memo.GetAttr(u"Text") + u" " + memo.GetAttr(u"Font.Name"), written + u" A\uFFFD\uFFFD");
+    EXPECT_EQ(memo.GetAttr(u"Width"), FloatToStr(MeasureTextWidth(written, font) + 2 * PixelsPerMillimetre));
+    doc.SaveTemplate();
+    EXPECT_EQ(XmlWellFormednessError(folder_.ReadFile("chars.qlt")), "");
+}
+
 TEST_F(RepDocTables, AddsBeforeThePageFailAndConsumeTheirNumbers) {
     TqlxRepDoc doc(PathOf("page"));
     EXPECT_FALSE(doc.AddMemo(ArialOf(-16), "early", 0, 0));
@@ -171,7 +187,10 @@ TEST_F(RepDocTables, AddsBeforeThePageFailAndConsumeTheirNumbers) {
 TEST_F(RepDocTables, AFailedMeasurementLeavesANamedElementWithoutAttributes) {
     TqlxRepDoc doc(PathOf("page"));
     ASSERT_TRUE(doc.AddPage(816, 1056));
-    EXPECT_FALSE(doc.AddMemo(ArialOf(-100000), "huge", 0, 0));
+    TFont unopenable = ArialOf(-16);
+    unopenable.FaceData = std::make_shared<const std::string>("no font");
+    EXPECT_FALSE(MeasuresText(unopenable, u"x"));
+    EXPECT_FALSE(doc.AddMemo(unopenable, "broken", 0, 0));
     EXPECT_EQ(doc.MemoCount(), 1);
     ASSERT_EQ(Band(doc)->ChildCount(), 1);
     EXPECT_EQ(Band(doc)->Child(0)->Name, u"TqlxMemoView");

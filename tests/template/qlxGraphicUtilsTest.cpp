@@ -221,6 +221,13 @@ TEST_F(DrawText, MissingCharactersFallBackThenUseTheMissingGlyph) {
     }
 }
 
+// Beyond the 16 bits of pixels per em a face takes, widths are scaled in proportion to the size.
+TEST_F(DrawText, SizesBeyondWhatAFaceTakesMeasureInProportion) {
+    const long double perLayoutPixel = Widest(u"Hello", FontOf(u"Arial", -10485)) / 65533;
+    for (const auto& [height, layoutPixels] : {std::pair{-10486, 65542.0L}, {-20000, 125000.0L}, {-2000000000, 1.25e10L}})
+        EXPECT_NEAR(Widest(u"Hello", FontOf(u"Arial", height)) / layoutPixels / perLayoutPixel, 1, 1e-3) << height;
+}
+
 TEST_F(DrawText, SharedLockIsReentrantAndKeepsOtherThreadsOut) {
     engine.LockShared();
     EXPECT_EQ(MeasureTextWidth("Hello", FontOf(u"Arial", -13)), 30);
@@ -271,15 +278,24 @@ TEST_F(DrawText, FacesFromMemoryAreKeptNoLongerThanTheCache) {
     EXPECT_EQ(MeasureTextWidth("Hello", font), MeasureTextWidth("Hello", FontOf(u"Liberation Serif", -16)));
     font.FaceData.reset();
     EXPECT_FALSE(bytes.expired());
-    for (int i = 0; i < 16; ++i) MeasureTextWidth("Hello", FontOf(Utf8ToUtf16("Family " + std::to_string(i)).c_str(), -16));
+    // As many other faces as the engine keeps open (128).
+    for (int i = 0; i < 128; ++i) MeasureTextWidth("Hello", FontOf(Utf8ToUtf16("Family " + std::to_string(i)).c_str(), -16));
     EXPECT_TRUE(bytes.expired());
+    // Fewer faces of more bytes: it keeps no more than 64 MB of them.
+    const std::string serif(std::istreambuf_iterator<char>(file.seekg(0)), {});
+    font.FaceData = std::make_shared<const std::string>(serif + std::string(33 << 20, '\0'));
+    const std::weak_ptr<const std::string> large = font.FaceData;
+    MeasureTextWidth("Hello", font);
+    font.FaceData = std::make_shared<const std::string>(*font.FaceData);
+    MeasureTextWidth("Hello", font);
+    EXPECT_TRUE(large.expired());
 }
 
 TEST(MeasureTextWidth, ReleasesTheSharedLockWhenTheFontFails) {
-    TFont huge;
-    huge.Name = u"Arial";
-    huge.Height = -100000;
-    EXPECT_EQ(ErrorRaisedBy([&] { MeasureTextWidth("Hello", huge); }).ClassName, u"EFontError");
+    TFont unopenable;
+    unopenable.Name = u"Arial";
+    unopenable.FaceData = std::make_shared<const std::string>("no font");
+    EXPECT_EQ(ErrorRaisedBy([&] { MeasureTextWidth("Hello", unopenable); }).ClassName, u"EFontError");
     const bool entered = std::async(std::launch::async, [] {
                              const bool got = SharedDrawTextLock().try_lock();
                              if (got) SharedDrawTextLock().unlock();

@@ -154,8 +154,8 @@ TEST(XMLEscape, ShortAndLongTextsFollowTheTable) {
 TEST(XMLUnescape, ExpandsEntitiesAndCharacterReferences) {
     EXPECT_EQ(XMLUnescape(u"&lt;&gt;&amp;&quot;"), u"<>&\"");
     EXPECT_EQ(XMLUnescape(u"&#65;&#x42;&#X43;&#$44;&#0x45;&#  70;"), u"ABCDEF");
-    EXPECT_EQ(XMLUnescape(u"&#65601;"), u"A");
-    EXPECT_EQ(XMLUnescape(u"&#-1;"), u"\uFFFF");
+    EXPECT_EQ(XMLUnescape(u"&#65601;&#x10FFFF;"), u"\U00010041\U0010FFFF");
+    EXPECT_EQ(XMLUnescape(u"&#-1;&#xDFFF;&#x110000;&#xFFFFFFFF;"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(XMLUnescape(u"&apos;&LT;&lt&"), u"&apos;&LT;&lt&");
     EXPECT_EQ(XMLUnescape(u"a&#9"), u"a&#9");
     EXPECT_EQ(XMLUnescape(u"&#12 no semicolon"), u"&#12 no semicolon");
