@@ -69,16 +69,28 @@ fi
 
 cp "$office" "$work/office.xps"
 
-# Runs on the virtual screen: converts the office package in the default
-# mode and saves the window with its error box over it.
-capture_guidance() {
-  local program=$1 docs=$2
-  "$program" office.xps &
-  local pid=$!
-  local window X Y WIDTH HEIGHT SCREEN
+# Runs on the virtual screen: starts the program on a package of the current
+# folder and waits for its window; sets pid and the window's X, Y, WIDTH and
+# HEIGHT for the caller.
+start_program() {
+  "$program" "$1" &
+  pid=$!
+  local window
   window=$(xdotool search --sync --onlyvisible --name '^Convert XPS to QuillReport$' | head -n 1)
   eval "$(xdotool getwindowgeometry --shell "$window")"
   sleep 1
+}
+
+stop_program() {
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+
+# Converts the office package in the default mode and saves the window with
+# its error box over it.
+capture_guidance() {
+  local pid X Y WIDTH HEIGHT SCREEN
+  start_program office.xps
   xdotool mousemove $((X + 272)) $((Y + 63)) click 1
   local box left top right bottom
   box=$(xdotool search --sync --onlyvisible --name '^XPS to QLT converter$' | head -n 1)
@@ -88,21 +100,13 @@ capture_guidance() {
   right=$((X + WIDTH > right ? X + WIDTH : right)) bottom=$((Y + HEIGHT > bottom ? Y + HEIGHT : bottom))
   sleep 1
   import -window root -crop "$((right - left))x$((bottom - top))+${left}+${top}" +repage "$docs/screenshot-guidance.png"
-  kill "$pid"
-  wait "$pid" 2>/dev/null || true
+  stop_program
 }
 
-# Runs on the virtual screen: starts the program on the package in the
-# current folder, converts, and saves both pictures.
+# Converts the sample and saves the window, then the window with its font list open.
 capture() {
-  local program=$1 docs=$2
-  "$program" invoice.xps &
-  local pid=$!
-  local window X Y WIDTH HEIGHT SCREEN
-  window=$(xdotool search --sync --onlyvisible --name '^Convert XPS to QuillReport$' | head -n 1)
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  sleep 1
-
+  local pid X Y WIDTH HEIGHT SCREEN
+  start_program invoice.xps
   # Ticks "Whole lines", then converts.
   xdotool mousemove $((X + 338)) $((Y + 105)) click 1
   xdotool mousemove $((X + 272)) $((Y + 63)) click 1
@@ -117,37 +121,37 @@ capture() {
   xdotool mousemove $((X + 200)) $((Y + 170))
   sleep 1
   import -window root -crop "$((WIDTH + 90))x${HEIGHT}+${X}+${Y}" +repage "$docs/screenshot-fontlist.png"
-
-  kill "$pid"
-  wait "$pid" 2>/dev/null || true
+  stop_program
 }
 
 # The same on the office package: the nested mode, then the preview of its page.
 capture_preview() {
-  local program=$1 docs=$2
-  "$program" office.xps &
-  local pid=$!
-  local window X Y WIDTH HEIGHT SCREEN
-  window=$(xdotool search --sync --onlyvisible --name '^Convert XPS to QuillReport$' | head -n 1)
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  sleep 1
+  local pid X Y WIDTH HEIGHT SCREEN
+  start_program office.xps
   xdotool mousemove $((X + 104)) $((Y + 125)) click 1
   xdotool mousemove $((X + 272)) $((Y + 63)) click 1
   for _ in $(seq 50); do [ -f office_1_1.qlt ] && break; sleep 0.2; done
   sleep 1
   xdotool mousemove $((X + 384)) $((Y + 63)) click 1
+  local window
   window=$(xdotool search --sync --onlyvisible --name '^Preview of the templates$' | head -n 1)
   sleep 1
   eval "$(xdotool getwindowgeometry --shell "$window")"
   import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$docs/screenshot-preview.png"
-  kill "$pid"
-  wait "$pid" 2>/dev/null || true
+  stop_program
 }
+
+# Liberation Sans (the metric twin of Arial) is the recently chosen family,
+# as on a desktop that has converted before, rather than the first of the list.
+for config in "$work/config" "$work/config-preview"; do
+  mkdir -p "$config/QuillReports"
+  printf '[Software\\Quill Reports\\MRUFont]\n"Font0"="Liberation Sans"\n"FontType0"=dword:00000004\n' \
+    >"$config/QuillReports/registry.ini"
+done
 
 cd "$work"
 export XDG_CONFIG_HOME=$work/config
-xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -wr" \
-  bash -c "$(declare -f capture capture_guidance); capture '$program' '$docs'; capture_guidance '$program' '$docs'"
-XDG_CONFIG_HOME=$work/config-preview xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -wr" \
-  bash -c "$(declare -f capture_preview); capture_preview '$program' '$docs'"
+functions="program='$program' docs='$docs'; $(declare -f start_program stop_program capture capture_guidance capture_preview)"
+xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -wr" bash -c "$functions; capture; capture_guidance"
+XDG_CONFIG_HOME=$work/config-preview xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -wr" bash -c "$functions; capture_preview"
 ls -l "$docs"/screenshot-*.png
