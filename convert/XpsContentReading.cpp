@@ -2,9 +2,9 @@
 
 #include "convert/XpsPackage.h"
 #include "convert/XpsPageWalker.h"
-#include "convert/XpsThinRectangles.h"
 #include "convert/XpsValues.h"
 #include "convert/XpsVisualBrush.h"
+#include "platform/Conversions.h"
 #include "xml/qlxXML.h"
 
 namespace {
@@ -19,22 +19,27 @@ std::u16string ReadTextAttr(const TqlxXMLItem& item, std::u16string_view name) {
     return XpsUnescape(RawXpsText(item, name, true));
 }
 
-long double ReadNumberAttr(const TqlxXMLItem& item, std::u16string_view name) {
-    return XpsStrToFloat(item.GetAttr(name));
+TXpsPoint ReadOrigin(const TqlxXMLItem& glyphs) {
+    return {XpsNumberAttr(glyphs, u"OriginX"), XpsNumberAttr(glyphs, u"OriginY")};
 }
 
-TXpsPoint ReadOrigin(const TqlxXMLItem& glyphs) {
-    return {ReadNumberAttr(glyphs, u"OriginX"), ReadNumberAttr(glyphs, u"OriginY")};
+// Measuring keeps every line of a text twice: a run of millions of line
+// breaks would take gigabytes.
+std::u16string ReadRunText(const TqlxXMLItem& glyphs, int32_t maxCharacters) {
+    std::u16string text = ReadTextAttr(glyphs, u"UnicodeString");
+    if (text.size() > size_t(maxCharacters))
+        throw EXpsLimitError(u"The text run is longer than " + IntToStr(maxCharacters) + u" characters");
+    return text;
 }
 
 // Each element goes to the reading's own translation, then to the sink.
-template <typename Reading, typename Sink>
+template <typename Reading>
 class TReadingVisitor : public IXpsPageVisitor {
 public:
-    explicit TReadingVisitor(Sink& sink) : sink_(sink) {}
+    TReadingVisitor(IXpsContentSink& sink, const TXpsLimits& limits) : sink_(sink), limits_(limits) {}
 
     void VisitGlyphs(const TqlxXMLItem& glyphs, const TXpsScope& scope) override {
-        sink_.AddText(Reading::ReadRun(glyphs, scope));
+        sink_.AddText(Reading::ReadRun(glyphs, scope, limits_.TextCharacters));
     }
 
     TXpsPaintedContent VisitPath(const TqlxXMLItem& path, const TXpsScope& scope) override {
@@ -44,25 +49,27 @@ public:
     }
 
 private:
-    Sink& sink_;
+    IXpsContentSink& sink_;
+    const TXpsLimits& limits_;
 };
 
 class TDefaultReading : public TXpsContentReading {
 public:
-    bool ReadPage(const TqlxXMLItem& page, const TXpsPageSources&, IXpsContentSink& sink) const override {
-        TReadingVisitor<TDefaultReading, IXpsContentSink> visitor(sink);
+    bool ReadPage(const TqlxXMLItem& page, const TXpsPageSources& sources, IXpsContentSink& sink) const override {
+        TReadingVisitor<TDefaultReading> visitor(sink, sources.Limits);
         return WalkFlatPage(page, visitor);
     }
     bool ReadsUndeclaredParts() const override { return false; }
     bool FindsSequenceAtRoot() const override { return false; }
 
-    static TXpsTextRun ReadRun(const TqlxXMLItem& glyphs, const TXpsScope&) {
+    static TXpsTextRun ReadRun(const TqlxXMLItem& glyphs, const TXpsScope&, int32_t maxCharacters) {
         TXpsTextRun run;
         run.Glyphs = &glyphs;
         run.Origin = ReadOrigin(glyphs);
         run.Color = XpsColorToColor(glyphs.GetAttr(u"Fill"));
-        run.Text = ReadTextAttr(glyphs, u"UnicodeString");
-        run.EmSize = ReadNumberAttr(glyphs, u"FontRenderingEmSize");
+        run.Text = ReadRunText(glyphs, maxCharacters);
+        run.EscapeLength = run.Text.starts_with(u"{}") ? 2 : 0;
+        run.EmSize = XpsNumberAttr(glyphs, u"FontRenderingEmSize");
         return run;
     }
 
@@ -81,18 +88,9 @@ public:
 
 class TNestedReading : public TXpsContentReading {
 public:
-    // A failure while the rectangles stage holds content releases it first:
-    // what it holds came before, and so do the errors it may raise.
     bool ReadPage(const TqlxXMLItem& page, const TXpsPageSources& sources, IXpsContentSink& sink) const override {
-        TXpsThinRectangles rectangles(sink, sources.Limits.PageObjects);
-        TReadingVisitor<TNestedReading, TXpsThinRectangles> visitor(rectangles);
-        try {
-            WalkNestedPage(page, {sources.PageName, sources.Parts, sources.Limits.PartBytes}, visitor);
-        } catch (...) {
-            rectangles.Release();
-            throw;
-        }
-        rectangles.Release();
+        TReadingVisitor<TNestedReading> visitor(sink, sources.Limits);
+        WalkNestedPage(page, {sources.PageName, sources.Parts, sources.Limits.PartBytes}, visitor);
         return false;
     }
     bool ReadsUndeclaredParts() const override { return true; }
@@ -100,22 +98,22 @@ public:
 
     // The origin and the em size go through the run's transforms; the "{}"
     // that escapes a text starting with a brace is no part of it.
-    static TXpsTextRun ReadRun(const TqlxXMLItem& glyphs, const TXpsScope& scope) {
+    static TXpsTextRun ReadRun(const TqlxXMLItem& glyphs, const TXpsScope& scope, int32_t maxCharacters) {
         TXpsTextRun run;
         run.Glyphs = &glyphs;
         run.Transform = scope.TotalTransformOf(glyphs);
         run.Origin = run.Transform.Map(ReadOrigin(glyphs));
         const TXpsBrush fill = scope.BrushOf(glyphs, u"Fill");
         run.Color = fill.Present ? fill.Color : kNoXpsColor;
-        run.Text = ReadTextAttr(glyphs, u"UnicodeString");
+        run.Text = ReadRunText(glyphs, maxCharacters);
         if (run.Text.starts_with(u"{}")) run.Text.erase(0, 2);
-        run.EmSize = ReadNumberAttr(glyphs, u"FontRenderingEmSize") * run.Transform.VerticalScale();
+        run.EmSize = XpsNumberAttr(glyphs, u"FontRenderingEmSize") * run.Transform.VerticalScale();
         return run;
     }
 
     // A stroke draws every straight segment; a solid fill without a stroke
     // draws a thin rectangle, which may be a rule. A visual brush paints its visual.
-    static TXpsPaintedContent ReadPath(const TqlxXMLItem& path, const TXpsScope& scope, TXpsThinRectangles& sink) {
+    static TXpsPaintedContent ReadPath(const TqlxXMLItem& path, const TXpsScope& scope, IXpsContentSink& sink) {
         const TXpsMatrix pathTransform = scope.TotalTransformOf(path);
         const TXpsBrush stroke = scope.BrushOf(path, u"Stroke");
         const TXpsBrush fill = scope.BrushOf(path, u"Fill");

@@ -27,7 +27,11 @@ struct TXpsTextRun {
     TXpsPoint Origin;                     // on the page
     int32_t Color = 0;
     std::u16string Text;
+    // The "{}" escape the default mode keeps at the start of Text, which no glyph draws.
+    size_t EscapeLength = 0;
     long double EmSize = 0;  // on the page
+
+    std::u16string_view DrawnText() const { return std::u16string_view(Text).substr(EscapeLength); }
 };
 
 // Where a reading puts what it finds, in document order.
@@ -36,6 +40,9 @@ public:
     virtual ~IXpsContentSink() = default;
     virtual void AddText(const TXpsTextRun& run) = 0;
     virtual void AddLine(int32_t color, const TXpsLine& line) = 0;
+    // A filled rectangle thin enough to stand for a rule: the line along its
+    // centre, unless a stage that sees the whole page decides otherwise.
+    virtual void AddRectangle(int32_t color, const TXpsRect& rectangle) { AddLine(color, CentreLineOf(rectangle)); }
     // After the lines of a path: what else its element brings (image brushes).
     virtual void PathDone(const TqlxXMLItem& path) = 0;
 };

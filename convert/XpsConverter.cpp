@@ -75,7 +75,6 @@ TXpsRunOutcome TXpsConverter::Convert(TFileStream* source) {
     textAdvances_.Clear();
     fontParts_.Clear();
     partTrees_.Clear();
-    Package.Limits = Limits;
     try {
         Package.Open(*source);
     } catch (...) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/XpsFonts.h"
+#include "convert/XpsLog.h"
 #include "convert/XpsPackage.h"
 #include "convert/XpsPageTranslation.h"
 #include "convert/XpsPartTrees.h"
@@ -20,30 +21,6 @@ class TMemoryStream;
 class TqlxXMLDocument;
 class TqlxXMLItem;
 class TXpsContentReading;
-
-// The log the conversion writes to: the window's memo, the command line's
-// standard output, or a test's list of lines.
-class IXpsLog {
-public:
-    virtual ~IXpsLog() = default;
-    virtual void Clear() = 0;
-    // Returns the index of the new line, for a later Replace.
-    virtual int32_t Append(const std::u16string& line) = 0;
-    virtual void Replace(int32_t index, const std::u16string& line) = 0;
-};
-
-// A log kept as lines in memory, for the command line and the tests.
-class TXpsLineLog : public IXpsLog {
-public:
-    std::vector<std::u16string> Lines;
-
-    void Clear() override { Lines.clear(); }
-    int32_t Append(const std::u16string& line) override {
-        Lines.push_back(line);
-        return static_cast<int32_t>(Lines.size() - 1);
-    }
-    void Replace(int32_t index, const std::u16string& line) override { Lines.at(static_cast<size_t>(index)) = line; }
-};
 
 // Where the font family for text objects comes from: the window's font combo
 // box, or the command line's option.
@@ -105,7 +82,8 @@ public:
     // Called after each page with what became of it; may be empty. Whoever
     // wants the list of a run's pages keeps it here.
     std::function<void(const TXpsPageResult& page)> OnPageDone;
-    TXpsLimits Limits;
+    // The package's limits, set before a run.
+    TXpsLimits& Limits = Package.Limits;
     // Converts the content inside canvases and visual brushes too, under its
     // transforms and resources (remote dictionaries among them), reads every
     // form of path geometry and scRGB colours and takes thin filled

@@ -1,12 +1,15 @@
 #include "convert/XpsPageTranslation.h"
 
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 #include "convert/XpsContentReading.h"
-#include "convert/XpsConverter.h"
+#include "convert/XpsLog.h"
+#include "convert/XpsPackage.h"
 #include "convert/XpsFonts.h"
 #include "convert/XpsTextJoiner.h"
+#include "convert/XpsThinRectangles.h"
 #include "convert/XpsValues.h"
 #include "platform/CodePages.h"
 #include "platform/Conversions.h"
@@ -17,10 +20,6 @@
 #include "xml/qlxXML.h"
 
 namespace {
-
-long double ReadNumberAttr(const TqlxXMLItem& item, std::u16string_view name) {
-    return XpsStrToFloat(item.GetAttr(name));
-}
 
 // The template's reader holds its numbers as doubles: a page whose numbers
 // leave their range, as written, would give a template of "INF" or of numbers
@@ -50,7 +49,6 @@ public:
         : repDoc_(repDoc), pageName_(pageName), context_(context) {}
 
     void AddText(const TXpsTextRun& run) override {
-        CheckTextLength(run.Text);
         font_.Charset = kXpsTextCharset;
         font_.Color = run.Color;
         font_.Height = -RoundEmSize(run.EmSize);
@@ -86,14 +84,6 @@ public:
     }
 
 private:
-    // Measuring keeps every line of a text twice: a run of millions of line
-    // breaks would take gigabytes.
-    void CheckTextLength(const std::u16string& text) const {
-        const int32_t maxCharacters = context_.Limits.TextCharacters;
-        if (text.size() > size_t(maxCharacters))
-            throw EXpsLimitError(u"The text run is longer than " + IntToStr(maxCharacters) + u" characters");
-    }
-
     // Every object costs the template a few hundred bytes in memory and on disk.
     void CheckObjectRoom() const {
         const int32_t maxObjects = context_.Limits.PageObjects;
@@ -122,14 +112,25 @@ private:
     TFont font_;
 };
 
-// With text lines on, the joiner stands between the reading and the translation.
+// The reading hands its content through the joining of text lines, when it
+// is on, and the stage that decides which thin rectangles are rules. A
+// failure while that stage holds content releases it first: what it holds
+// came before, and so do the errors it may raise.
 bool ReadContent(const TqlxXMLItem& page, IXpsContentSink& translation, const std::u16string& pageName,
                  const TXpsPageContext& context) {
-    const TXpsPageSources sources{pageName, context.Parts, context.Limits};
-    if (context.TextLines == nullptr) return context.Reading.ReadPage(page, sources, translation);
-    TXpsTextJoiner joiner(translation, context, pageName);
-    const bool skipped = context.Reading.ReadPage(page, sources, joiner);
-    joiner.Flush();
+    TXpsThinRectangles rectangles(translation, context.Limits.PageObjects);
+    std::optional<TXpsTextJoiner> joiner;
+    if (context.TextLines != nullptr) joiner.emplace(rectangles, context, pageName);
+    IXpsContentSink& first = joiner ? static_cast<IXpsContentSink&>(*joiner) : rectangles;
+    bool skipped = false;
+    try {
+        skipped = context.Reading.ReadPage(page, {pageName, context.Parts, context.Limits}, first);
+        if (joiner) joiner->Flush();
+    } catch (...) {
+        rectangles.Release();
+        throw;
+    }
+    rectangles.Release();
     return skipped;
 }
 
@@ -142,8 +143,8 @@ TXpsPageResult TranslatePage(const TqlxXMLItem& root, const std::u16string& outN
         result.Status = TXpsPageStatus::NotAPage;
         return result;
     }
-    const long double width = ReadNumberAttr(root, u"Width");
-    const long double height = ReadNumberAttr(root, u"Height");
+    const long double width = XpsNumberAttr(root, u"Width");
+    const long double height = XpsNumberAttr(root, u"Height");
     CheckTemplateNumber(width);
     CheckTemplateNumber(height);
     TqlxRepDoc repDoc(outName);

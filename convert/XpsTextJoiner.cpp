@@ -75,6 +75,8 @@ void TXpsTextJoiner::AddText(const TXpsTextRun& run) {
 
 void TXpsTextJoiner::AddLine(int32_t color, const TXpsLine& line) { next_.AddLine(color, line); }
 
+void TXpsTextJoiner::AddRectangle(int32_t color, const TXpsRect& rectangle) { next_.AddRectangle(color, rectangle); }
+
 void TXpsTextJoiner::PathDone(const TqlxXMLItem& path) { next_.PathDone(path); }
 
 void TXpsTextJoiner::Flush() {

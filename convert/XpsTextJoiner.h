@@ -14,7 +14,7 @@
 //
 // The joiner holds one pending object, the runs joined so far, and hands it
 // on at the first run that does not continue it and at the page's end. Lines
-// and paths go straight on, so a line may reach the template before the text
+// and paths go straight on (thin rectangles too), so a line may reach the template before the text
 // of the runs that came ahead of it; the numbering of neither changes. A run
 // that can join nothing for its numbers (rotated, skewed, mirrored, empty,
 // too long, or beyond any page) goes straight on as well, so that whatever
@@ -39,6 +39,7 @@ public:
 
     void AddText(const TXpsTextRun& run) override;
     void AddLine(int32_t color, const TXpsLine& line) override;
+    void AddRectangle(int32_t color, const TXpsRect& rectangle) override;
     void PathDone(const TqlxXMLItem& path) override;
     // Hands on the pending object; at the page's end.
     void Flush();

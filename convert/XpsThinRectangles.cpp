@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <tuple>
 
+#include "template/crtqlt.h"
+
 namespace {
 
 // "At most a pixel apart", with room for the last bits a transform leaves.
@@ -131,12 +133,14 @@ std::vector<bool> MarkRows(std::vector<TOriented> rectangles) {
 void TXpsThinRectangles::AddText(const TXpsTextRun& run) {
     if (!Holding()) return next_.AddText(run);
     texts_.push_back(run);
+    ++heldObjects_;
     Hold(TKind::Text, texts_.size() - 1);
 }
 
 void TXpsThinRectangles::AddLine(int32_t color, const TXpsLine& line) {
     if (!Holding()) return next_.AddLine(color, line);
     lines_.push_back({color, line});
+    if (color != kInvisibleLineColor) ++heldObjects_;
     Hold(TKind::Line, lines_.size() - 1);
 }
 
@@ -154,7 +158,7 @@ void TXpsThinRectangles::AddRectangle(int32_t color, const TXpsRect& rectangle) 
 
 void TXpsThinRectangles::Hold(TKind kind, size_t index) {
     order_.emplace_back(kind, index);
-    if (texts_.size() + lines_.size() <= static_cast<size_t>(maxObjects_)) return;
+    if (heldObjects_ <= maxObjects_) return;
     Release();
     gaveUp_ = true;
 }
@@ -179,4 +183,5 @@ void TXpsThinRectangles::Release() {
     lines_.clear();
     paths_.clear();
     rectangles_.clear();
+    heldObjects_ = 0;
 }

@@ -11,9 +11,11 @@
 // is read. So from the first thin rectangle on, this stage holds everything
 // the reading hands on and releases it at the end, in order, with the
 // rectangles decided: every object keeps the place and number it would have
-// had without the stage. Once it holds more text runs and lines than a page
-// may make objects, the page cannot convert: it releases what it holds and
-// hands every later rectangle on as a rule at once.
+// had without the stage. It stands after the joining of text lines, so each
+// text it holds is one object, as each line is but those in the colour the
+// template builder leaves out. Once it holds more of them than a page may
+// make objects, the page cannot convert: it releases what it holds, so the
+// page fails at its turn, and hands every later rectangle on as a rule.
 
 #include <cstdint>
 #include <utility>
@@ -27,8 +29,8 @@ public:
 
     void AddText(const TXpsTextRun& run) override;
     void AddLine(int32_t color, const TXpsLine& line) override;
+    void AddRectangle(int32_t color, const TXpsRect& rectangle) override;
     void PathDone(const TqlxXMLItem& path) override;
-    void AddRectangle(int32_t color, const TXpsRect& rectangle);
     // Decides the rectangles held and hands on everything held, in order.
     void Release();
 
@@ -48,6 +50,7 @@ private:
 
     IXpsContentSink& next_;
     int32_t maxObjects_;
+    int32_t heldObjects_ = 0;
     bool gaveUp_ = false;
     std::vector<std::pair<TKind, size_t>> order_;  // what is held, in the order it came
     std::vector<TXpsTextRun> texts_;

@@ -204,6 +204,8 @@ long double XpsStrToFloat(std::u16string_view text) {
     return value;
 }
 
+long double XpsNumberAttr(const TqlxXMLItem& item, std::u16string_view name) { return XpsStrToFloat(item.GetAttr(name)); }
+
 int32_t XpsColorToColor(std::u16string_view text) {
     if (TrimSpacesAndControls(text).size() < 2 || text.front() != u'#') return kNoXpsColor;
     std::u16string argb(text);

@@ -21,6 +21,8 @@ size_t XpsNumberLength(std::u16string_view text);
 // EConvertError "'%s' is not a valid floating point value" otherwise.
 long double XpsStrToFloat(std::u16string_view text);
 [[noreturn]] void RaiseInvalidXpsNumber(std::u16string_view text);
+// The element's attribute as an XPS number; a missing one fails as the empty text does.
+long double XpsNumberAttr(const TqlxXMLItem& item, std::u16string_view name);
 
 // The colour that stands for "no usable colour".
 constexpr int32_t kNoXpsColor = -16777216;

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int32_t kOpaqueWhite = 16777215;
-
 std::u16string TemplateFileName(const std::u16string& name) {
     const bool blank = std::all_of(name.begin(), name.end(), [](char16_t ch) { return ch <= u' '; });
     std::u16string fileName = blank ? u"Report" : name;
@@ -199,7 +197,7 @@ bool TqlxRepDoc::AddMemo(const TFont& Font, std::string_view Text, long double X
 }
 
 bool TqlxRepDoc::AddLine(int32_t Color, long double X1, long double X2, long double Y1, long double Y2) {
-    if (Color == kOpaqueWhite) return true;
+    if (Color == kInvisibleLineColor) return true;
     ++lineCount_;
     try {
         TqlxXMLItem* item = Band().AddChild();

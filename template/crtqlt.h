@@ -12,6 +12,8 @@ class TqlxXMLItem;
 
 // Template pixels per millimetre: the extended value nearest 3.77953, not 96 / 25.4.
 constexpr long double PixelsPerMillimetre = 3.77953L;
+// AddLine adds nothing in opaque white, the colour of the paper.
+constexpr int32_t kInvisibleLineColor = 16777215;
 
 // Whether AddMemo measures the text in the font without a font error: false
 // when the font cannot be realised, or its face held in memory cannot load a
