@@ -120,8 +120,7 @@ public:
         const TXpsPathGeometry geometry = scope.GeometryOf(path);
         const TXpsMatrix transform = geometry.Transform.Then(pathTransform);
         if (stroke.Present) {
-            const TXpsLineSink addLine = [&](const TXpsLine& line) { sink.AddLine(stroke.Color, line); };
-            TXpsStraightLines lines(transform, addLine);
+            TXpsStraightLines lines(transform, [&](const TXpsLine& line) { sink.AddLine(stroke.Color, line); });
             geometry.Read(lines);
         } else {
             // Read even when nothing is drawn: a malformed geometry fails its page in any case.

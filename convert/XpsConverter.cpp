@@ -231,15 +231,17 @@ TXpsPageContext TXpsConverter::PageContext() {
 
 TXpsPageResult TXpsConverter::ConvertFixedPage(TMemoryStream& pageStream, const std::u16string& outName,
                                                const std::u16string& pageName) {
+    TXpsPageResult result;
     try {
         TqlxXMLDocument page;
         LoadMarkup(pageName, pageStream, page, true);
-        return TranslatePage(*page.Root(), outName, pageName, PageContext());
+        TranslatePage(*page.Root(), outName, pageName, PageContext(), result);
     } catch (...) {
         const TErrorDescription error = DescribeCurrentError();
         LogPageError(error.ClassName, error.Message);
-        return {};
+        result.Status = TXpsPageStatus::Failed;
     }
+    return result;
 }
 
 void TXpsConverter::LogPageError(const std::u16string& className, const std::u16string& message) {

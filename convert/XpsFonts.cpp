@@ -132,20 +132,13 @@ TXpsFontParts::TPart& TXpsFontParts::PartNamed(const std::u16string& name) {
     return part->second;
 }
 
-// The package's failures make the part fail: it is missing, damaged, beyond
-// the run's limits or its room for fonts, or has no key in its name. Running
-// out of memory or failing to read the package file end the run as anywhere.
+// The package's failures make the part fail, and so do a part beyond the
+// room for fonts and one without a key in its name.
 TFontData TXpsFontParts::TakePart(const std::u16string& name) {
     std::optional<TObfuscationKey> key;
     if (IsObfuscated(name) && !(key = ObfuscationKey(name))) return nullptr;
     TMemoryStream buffer;
-    try {
-        takePart_(name, buffer);
-    } catch (const EZFException&) {
-        return nullptr;
-    } catch (const EXpsLimitError&) {
-        return nullptr;
-    }
+    if (!ReadOptionalPart([&] { takePart_(name, buffer); })) return nullptr;
     if (buffer.Size() == 0 || buffer.Size() > kHeldFontBytes - heldBytes_) return nullptr;
     heldBytes_ += buffer.Size();
     auto bytes = std::make_shared<std::string>(reinterpret_cast<const char*>(buffer.Memory()),

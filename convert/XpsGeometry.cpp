@@ -325,11 +325,6 @@ void TXpsStraightLines::Add(TXpsPoint from, TXpsPoint to) const {
     if (!SamePlace(line.From, line.To)) sink_(line);
 }
 
-void ForEachStraightLine(const TXpsGeometry& geometry, const TXpsMatrix& transform, const TXpsLineSink& sink) {
-    TXpsStraightLines lines(transform, sink);
-    ReplayGeometry(geometry, lines);
-}
-
 void ForEachDefaultPathLine(std::u16string_view data, const TXpsLineSink& sink) {
     if (data.find(u"F1") == std::u16string_view::npos) return;
     DropChars(data, 3);
@@ -365,27 +360,6 @@ void TXpsBounds::Add(TXpsPoint point) {
     bounds_->Bottom = std::max(bounds_->Bottom, point.Y);
 }
 
-std::optional<TXpsRect> ThinRectangle(const TXpsGeometry& geometry, const TXpsMatrix& transform,
-                                      long double maxThickness) {
-    const auto drawn = [](const TXpsFigure& figure) { return !figure.Steps.empty(); };
-    const auto figure = std::find_if(geometry.begin(), geometry.end(), drawn);
-    if (figure == geometry.end() || std::find_if(figure + 1, geometry.end(), drawn) != geometry.end()) return std::nullopt;
-    // Four corners, the last step perhaps back to the first.
-    if (figure->Steps.size() > 4) return std::nullopt;
-    std::vector<TXpsPoint> corners = {transform.Map(figure->Start)};
-    for (const TXpsFigure::TStep& step : figure->Steps) {
-        if (!step.Straight) return std::nullopt;
-        corners.push_back(transform.Map(step.End));
-    }
-    if (corners.size() > 1 && SamePlace(corners.back(), corners.front())) corners.pop_back();
-    if (corners.size() != 4 || !IsAxisAlignedRectangle(corners)) return std::nullopt;
-    const auto [left, right] = std::minmax({corners[0].X, corners[1].X, corners[2].X, corners[3].X});
-    const auto [top, bottom] = std::minmax({corners[0].Y, corners[1].Y, corners[2].Y, corners[3].Y});
-    const TXpsRect rectangle{left, top, right, bottom};
-    if (std::min(rectangle.Width(), rectangle.Height()) > maxThickness) return std::nullopt;
-    return rectangle;
-}
-
 TXpsLine CentreLineOf(const TXpsRect& r) {
     if (r.Width() >= r.Height()) return {{r.Left, (r.Top + r.Bottom) / 2}, {r.Right, (r.Top + r.Bottom) / 2}};
     return {{(r.Left + r.Right) / 2, r.Top}, {(r.Left + r.Right) / 2, r.Bottom}};
@@ -405,8 +379,20 @@ void TXpsRectangleCandidate::AddStep(const TXpsFigure::TStep& step) {
     drawn_ = true;
 }
 
+// The last step may go back to the first corner.
 std::optional<TXpsRect> TXpsRectangleCandidate::ThinRectangle(const TXpsMatrix& transform,
                                                               long double maxThickness) const {
     if (impossible_ || !drawn_) return std::nullopt;
-    return ::ThinRectangle({figure_}, transform, maxThickness);
+    std::vector<TXpsPoint> corners = {transform.Map(figure_.Start)};
+    for (const TXpsFigure::TStep& step : figure_.Steps) {
+        if (!step.Straight) return std::nullopt;
+        corners.push_back(transform.Map(step.End));
+    }
+    if (SamePlace(corners.back(), corners.front())) corners.pop_back();
+    if (corners.size() != 4 || !IsAxisAlignedRectangle(corners)) return std::nullopt;
+    const auto [left, right] = std::minmax({corners[0].X, corners[1].X, corners[2].X, corners[3].X});
+    const auto [top, bottom] = std::minmax({corners[0].Y, corners[1].Y, corners[2].Y, corners[3].Y});
+    const TXpsRect rectangle{left, top, right, bottom};
+    if (std::min(rectangle.Width(), rectangle.Height()) > maxThickness) return std::nullopt;
+    return rectangle;
 }

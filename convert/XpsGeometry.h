@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class TqlxXMLItem;
@@ -95,7 +96,7 @@ using TXpsLineSink = std::function<void(const TXpsLine& line)>;
 // place are left out.
 class TXpsStraightLines : public IXpsFigureSink {
 public:
-    TXpsStraightLines(const TXpsMatrix& transform, const TXpsLineSink& sink) : transform_(transform), sink_(sink) {}
+    TXpsStraightLines(const TXpsMatrix& transform, TXpsLineSink sink) : transform_(transform), sink_(std::move(sink)) {}
 
     void StartFigure(TXpsPoint start) override;
     void AddStep(const TXpsFigure::TStep& step) override;
@@ -104,13 +105,11 @@ public:
 private:
     void Add(TXpsPoint from, TXpsPoint to) const;
 
-    const TXpsMatrix& transform_;
-    const TXpsLineSink& sink_;
+    TXpsMatrix transform_;
+    TXpsLineSink sink_;
     TXpsPoint start_;
     TXpsPoint current_;
 };
-
-void ForEachStraightLine(const TXpsGeometry& geometry, const TXpsMatrix& transform, const TXpsLineSink& sink);
 
 // The default mode's path data: only data holding "F1" draws. Its first
 // three characters are dropped, then "M x,y" starts a figure and "L" a list
@@ -134,19 +133,17 @@ public:
 private:
     void Add(TXpsPoint point);
 
-    const TXpsMatrix& transform_;
+    TXpsMatrix transform_;
     std::optional<TXpsRect> bounds_;
 };
 
-// A geometry of one figure of straight steps through four corners that maps
-// to an axis-aligned rectangle no thicker than maxThickness.
-std::optional<TXpsRect> ThinRectangle(const TXpsGeometry& geometry, const TXpsMatrix& transform,
-                                      long double maxThickness);
 // The rule a thin rectangle stands for: its centre line along the longer side.
 TXpsLine CentreLineOf(const TXpsRect& rectangle);
 
 // Keeps what of the figures it gets can still be a thin rectangle: the one
-// figure that draws, as long as it has no more steps than a rectangle.
+// figure that draws, as long as it has no more steps than a rectangle. It is
+// one when its straight steps go through four corners of an axis-aligned
+// rectangle, mapped, no thicker than maxThickness.
 class TXpsRectangleCandidate : public IXpsFigureSink {
 public:
     void StartFigure(TXpsPoint start) override;

@@ -33,6 +33,21 @@ public:
     explicit EXpsLimitError(std::u16string message);
 };
 
+// Runs read, which takes a part out of the package; false when the package
+// fails the part: it is missing, damaged or beyond the run's limits. Running
+// out of memory or failing to read the package file go on, as anywhere.
+template <typename Read>
+bool ReadOptionalPart(Read&& read) {
+    try {
+        read();
+        return true;
+    } catch (const EZFException&) {
+        return false;
+    } catch (const EXpsLimitError&) {
+        return false;
+    }
+}
+
 // An entry of the package as its directory records it.
 struct TXpsPackageEntry {
     std::u16string Name;

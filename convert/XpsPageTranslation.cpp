@@ -136,12 +136,11 @@ bool ReadContent(const TqlxXMLItem& page, IXpsContentSink& translation, const st
 
 }  // namespace
 
-TXpsPageResult TranslatePage(const TqlxXMLItem& root, const std::u16string& outName, const std::u16string& pageName,
-                             const TXpsPageContext& context) {
-    TXpsPageResult result;
+void TranslatePage(const TqlxXMLItem& root, const std::u16string& outName, const std::u16string& pageName,
+                   const TXpsPageContext& context, TXpsPageResult& result) {
     if (root.Name != u"FixedPage") {
         result.Status = TXpsPageStatus::NotAPage;
-        return result;
+        return;
     }
     const long double width = XpsNumberAttr(root, u"Width");
     const long double height = XpsNumberAttr(root, u"Height");
@@ -155,5 +154,4 @@ TXpsPageResult TranslatePage(const TqlxXMLItem& root, const std::u16string& outN
     result.Status = TXpsPageStatus::Written;
     result.TemplateName = repDoc.FileName();
     result.TemplateBytes = FileSize(result.TemplateName);
-    return result;
 }

@@ -57,7 +57,8 @@ struct TXpsPageContext {
 
 // Writes the template of the FixedPage root into outName (its extension is
 // the template builder's); pageName is the page's part name, against which
-// its references resolve. Raises whatever ends the page; a root that is no
-// FixedPage writes nothing and is no error.
-TXpsPageResult TranslatePage(const TqlxXMLItem& root, const std::u16string& outName, const std::u16string& pageName,
-                             const TXpsPageContext& context);
+// its references resolve. Raises whatever ends the page, leaving in result
+// what was learnt before (content skipped, say); a root that is no FixedPage
+// writes nothing and is no error.
+void TranslatePage(const TqlxXMLItem& root, const std::u16string& outName, const std::u16string& pageName,
+                   const TXpsPageContext& context, TXpsPageResult& result);

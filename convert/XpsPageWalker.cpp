@@ -41,17 +41,7 @@ int64_t TagMarkup(const TqlxXMLItem& element) {
 
 // What the element's markup takes with everything inside it, counted up to
 // a little past atMost.
-int64_t MarkupOf(const TqlxXMLItem& element, int64_t atMost) {
-    int64_t characters = 0;
-    std::vector<const TqlxXMLItem*> pending = {&element};
-    while (!pending.empty() && characters <= atMost) {
-        const TqlxXMLItem& item = *pending.back();
-        pending.pop_back();
-        characters += TagMarkup(item);
-        for (int32_t i = 0; i < item.ChildCount(); ++i) pending.push_back(item.Child(i));
-    }
-    return characters;
-}
+int64_t MarkupOf(const TqlxXMLItem& element, int64_t atMost) { return SumOverTree(element, TagMarkup, atMost); }
 
 TXpsMatrix MatrixOf(const TqlxXMLItem* transform) {
     if (transform == nullptr || transform->Name != u"MatrixTransform") return {};

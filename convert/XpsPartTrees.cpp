@@ -1,24 +1,16 @@
 #include "convert/XpsPartTrees.h"
 
+#include <limits>
 #include <utility>
 #include <vector>
 
 #include "convert/XpsPackage.h"
 #include "xml/qlxXML.h"
-#include "zip/ZipArchiverErrors.h"
 
 namespace {
 
 int64_t CountElements(const TqlxXMLItem& root) {
-    int64_t count = 0;
-    std::vector<const TqlxXMLItem*> pending = {&root};
-    while (!pending.empty()) {
-        const TqlxXMLItem& item = *pending.back();
-        pending.pop_back();
-        ++count;
-        for (int32_t i = 0; i < item.ChildCount(); ++i) pending.push_back(item.Child(i));
-    }
-    return count;
+    return SumOverTree(root, [](const TqlxXMLItem&) { return 1; }, std::numeric_limits<int64_t>::max());
 }
 
 }  // namespace
@@ -38,16 +30,11 @@ const TqlxXMLItem* TXpsPartTrees::Root(const std::u16string& partName) {
     return part->second ? part->second->Root() : nullptr;
 }
 
-// The package's failures make the part absent; running out of memory or
-// failing to read the package file end the page as anywhere.
+// The package's failures make the part absent, and so does markup that is no XML.
 std::unique_ptr<TqlxXMLDocument> TXpsPartTrees::Load(const std::u16string& partName) {
     auto document = std::make_unique<TqlxXMLDocument>();
     try {
-        loadPart_(partName, *document);
-    } catch (const EZFException&) {
-        return nullptr;
-    } catch (const EXpsLimitError&) {
-        return nullptr;
+        if (!ReadOptionalPart([&] { loadPart_(partName, *document); })) return nullptr;
     } catch (const TqlxInvalidXMLException&) {
         return nullptr;
     }

@@ -121,7 +121,7 @@ bool IsLowSurrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
 // The character's width in ems of the font's height; NaN when it cannot be measured.
 double MeasureCharacter(std::u16string_view character, const TFont& font) {
     try {
-        return static_cast<double>(MeasureTextWidth(Utf16ToUtf8(character), font) / kMeasuringPixels);
+        return static_cast<double>(MeasureTextWidth(character, font) / kMeasuringPixels);
     } catch (const Exception&) {
         return std::numeric_limits<double>::quiet_NaN();
     }
@@ -158,8 +158,8 @@ std::optional<long double> TXpsTextAdvances::AdvanceOf(const TXpsTextRun& run, s
                                                        const std::u16string& chosenFamily) {
     const std::u16string_view indices = run.Glyphs->GetRawAttr(u"Indices");
     if (indices.find(u',') == std::u16string_view::npos)
-        return MeasureText(run.Text, WidthsOf(run, pageName, chosenFamily));
-    const std::optional<TIndexedAdvances> advances = ReadIndices(indices, run.Text);
+        return MeasureText(run.DrawnText(), WidthsOf(run, pageName, chosenFamily));
+    const std::optional<TIndexedAdvances> advances = ReadIndices(indices, run.DrawnText());
     if (!advances || advances->Unmeasured.empty()) return advances ? std::optional(advances->Ems) : std::nullopt;
     const std::optional<long double> measured =
         MeasureText(advances->Unmeasured, WidthsOf(run, pageName, chosenFamily));

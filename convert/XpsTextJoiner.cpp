@@ -86,7 +86,7 @@ void TXpsTextJoiner::Flush() {
 }
 
 bool TXpsTextJoiner::CanJoin(const TXpsTextRun& run) const {
-    return !run.Text.empty() && run.Text.size() <= size_t(context_.Limits.TextCharacters) && run.EmSize > 0 &&
+    return !run.DrawnText().empty() && run.Text.size() <= size_t(context_.Limits.TextCharacters) && run.EmSize > 0 &&
            IsPlausible(run.EmSize) && IsPlausible(run.Origin.X) && IsPlausible(run.Origin.Y) &&
            IsUpright(run.Transform);
 }
@@ -125,6 +125,7 @@ std::optional<long double> TXpsTextJoiner::EndOf(const TXpsTextRun& run) const {
 
 void TXpsTextJoiner::Append(const TXpsTextRun& run, long double gap) {
     std::u16string& text = pending_->Text;
-    if (gap >= kWordSpace && !IsBlank(text.back()) && !IsBlank(run.Text.front())) text += u' ';
-    text += run.Text;
+    const std::u16string_view drawn = run.DrawnText();
+    if (gap >= kWordSpace && !IsBlank(text.back()) && !IsBlank(drawn.front())) text += u' ';
+    text += drawn;
 }

@@ -143,6 +143,22 @@ void ForEachChildNamed(const TqlxXMLItem& parent, std::u16string_view name, Visi
     }
 }
 
+// The sum of weight(item) over the element and everything inside it, taken
+// up to the first sum past atMost. It keeps a list rather than recursing: a
+// tree may be deeper than the stack.
+template <typename Weight>
+int64_t SumOverTree(const TqlxXMLItem& root, Weight weight, int64_t atMost) {
+    int64_t sum = 0;
+    std::vector<const TqlxXMLItem*> pending = {&root};
+    while (!pending.empty() && sum <= atMost) {
+        const TqlxXMLItem& item = *pending.back();
+        pending.pop_back();
+        sum += weight(item);
+        for (int32_t i = 0; i < item.ChildCount(); ++i) pending.push_back(item.Child(i));
+    }
+    return sum;
+}
+
 // The written form of an attribute value.
 std::u16string XMLEscape(std::u16string_view text);
 // The text with U+FFFD for every character an XML 1.0 document cannot hold:

@@ -277,12 +277,15 @@ TEST_F(PageTranslation, EveryErrorIsLoggedWithItsClassAndMessage) {
     }
 }
 
+// What the page skipped is known even so: the run still points to the nested mode.
 TEST_F(PageTranslation, ATemplateThatCannotBeWrittenIsAFileError) {
     TMemoryStream page;
-    const std::string bytes = Page("");
+    const std::string bytes = Page("<Canvas>" + Glyphs("UnicodeString=\"a\"") + "</Canvas>");
     page.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
     TXpsConverter converter(log_, font_);
-    converter.ConvertFixedPage(page, folder_.Path("missing/out"), u"p");
+    const TXpsPageResult result = converter.ConvertFixedPage(page, folder_.Path("missing/out"), u"p");
+    EXPECT_EQ(result.Status, TXpsPageStatus::Failed);
+    EXPECT_TRUE(result.SkippedCanvasContent);
     ASSERT_EQ(log_.Lines.size(), 3u);
     EXPECT_EQ(log_.Lines[1], u"-ClassName: EFCreateError");
     EXPECT_EQ(log_.Lines[2], u"-Message: Cannot create file \"" + folder_.Path("missing/out.qlt.tmp") +

@@ -49,10 +49,12 @@ struct TConversion {
     TLines Log;
 };
 
-// The characters of an object, blanks aside.
+// The characters an object draws, blanks and a leading "{}" escape aside.
 std::u16string Characters(std::u16string text) {
     std::erase_if(text, [](char16_t ch) { return ch == u' ' || ch == u'\u00A0'; });
-    return text.substr(text.find(u':') + 1);
+    text.erase(0, text.find(u':') + 1);
+    if (text.starts_with(u"{}")) text.erase(0, 2);
+    return text;
 }
 
 class TextLines : public ::testing::Test {
@@ -123,6 +125,7 @@ TEST_F(TextLines, RunsJoinOnlyWhenTheyContinueOneAnother) {
         {"baseline", Line({farm, {45, "Inc.", "OriginY=\"101.5\""}}), {u"0,100:Farm", u"45,101.5:Inc."}},
         {"baseline within", Line({farm, {45, "Inc.", "OriginY=\"100.5\""}}), joined},
         {"word cut", Line({{0, "Consul"}, {60, "tants"}}), {u"0,100:Consultants"}},
+        {"escaped brace", Line({farm, {45, "{}{Inc.}", "", ",50;,50;,50;,50;,50;,50"}}), {u"0,100:Farm {Inc.}"}},
         {"blank at the join", Line({{0, "Farm "}, {55, "Inc."}}), joined},
         {"right to left", Line({farm, {45, "Inc.", "BidiLevel=\"1\""}}), apart},
         {"sideways", Line({farm, {45, "Inc.", "IsSideways=\"true\""}}), apart},

@@ -17,16 +17,19 @@ std::string Text(long double value) { return Utf16ToUtf8(FloatToStr(value)); }
 // "x1,y1-x2,y2" for every line the geometry strokes, mapped by transform.
 std::vector<std::string> Lines(const TXpsGeometry& geometry, const TXpsMatrix& transform = {}) {
     std::vector<std::string> lines;
-    ForEachStraightLine(geometry, transform, [&](const TXpsLine& line) {
+    TXpsStraightLines sink(transform, [&](const TXpsLine& line) {
         lines.push_back(Text(line.From.X) + "," + Text(line.From.Y) + "-" + Text(line.To.X) + "," + Text(line.To.Y));
     });
+    ReplayGeometry(geometry, sink);
     return lines;
 }
 
 std::vector<std::string> DataLines(std::u16string_view data) { return Lines(ReadPathData(data)); }
 
 std::string Rule(std::u16string_view data, const TXpsMatrix& transform = {}) {
-    const auto rectangle = ThinRectangle(ReadPathData(data), transform, 3);
+    TXpsRectangleCandidate candidate;
+    ReadPathData(data, candidate);
+    const auto rectangle = candidate.ThinRectangle(transform, 3);
     if (!rectangle) return "none";
     const TXpsLine line = CentreLineOf(*rectangle);
     return Text(line.From.X) + "," + Text(line.From.Y) + "-" + Text(line.To.X) + "," + Text(line.To.Y);
