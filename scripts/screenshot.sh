@@ -86,6 +86,12 @@ stop_program() {
   wait "$pid" 2>/dev/null || true
 }
 
+# Clicks Convert and waits for the first template, named by $1.
+convert_and_wait() {
+  xdotool mousemove $((X + 272)) $((Y + 63)) click 1
+  for _ in $(seq 50); do [ -f "$1" ] && break; sleep 0.2; done
+}
+
 # Converts the office package in the default mode and saves the window with
 # its error box over it.
 capture_guidance() {
@@ -109,8 +115,7 @@ capture() {
   start_program invoice.xps
   # Ticks "Whole lines", then converts.
   xdotool mousemove $((X + 338)) $((Y + 105)) click 1
-  xdotool mousemove $((X + 272)) $((Y + 63)) click 1
-  for _ in $(seq 50); do [ -f invoice_1_1.qlt ] && break; sleep 0.2; done
+  convert_and_wait invoice_1_1.qlt
   xdotool mousemove $((X + 60)) $((Y + 20))
   sleep 1
   import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$docs/screenshot-window.png"
@@ -129,8 +134,7 @@ capture_preview() {
   local pid X Y WIDTH HEIGHT SCREEN
   start_program office.xps
   xdotool mousemove $((X + 104)) $((Y + 125)) click 1
-  xdotool mousemove $((X + 272)) $((Y + 63)) click 1
-  for _ in $(seq 50); do [ -f office_1_1.qlt ] && break; sleep 0.2; done
+  convert_and_wait office_1_1.qlt
   sleep 1
   xdotool mousemove $((X + 384)) $((Y + 63)) click 1
   local window
@@ -151,7 +155,7 @@ done
 
 cd "$work"
 export XDG_CONFIG_HOME=$work/config
-functions="program='$program' docs='$docs'; $(declare -f start_program stop_program capture capture_guidance capture_preview)"
+functions="program='$program' docs='$docs'; $(declare -f start_program stop_program convert_and_wait capture capture_guidance capture_preview)"
 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -wr" bash -c "$functions; capture; capture_guidance"
 XDG_CONFIG_HOME=$work/config-preview xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -wr" bash -c "$functions; capture_preview"
 ls -l "$docs"/screenshot-*.png
