@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "platform/CodePages.h"
+#include "platform/ReplacementFile.h"
 #include "platform/Streams.h"
 #include "template/crtqlt.h"
 #include "xml/qlxXML.h"
