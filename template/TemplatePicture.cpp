@@ -198,13 +198,12 @@ void AppendEscaped(std::string& out, std::u16string_view text) {
         }
         if (ch >= u' ' && ch < 0x80) {
             out += static_cast<char>(ch);
-        } else if (ch < u' ' || ch >= u'\xFFFE') {
-            out += "\uFFFD";
+        } else if (StartsSurrogatePair(text, i)) {
+            AppendUtf8(out, text.substr(i++, 2));
+        } else if (IsXmlUnit(ch)) {
+            AppendUtf8(out, text.substr(i, 1));
         } else {
-            const bool pair = ch >= 0xD800 && ch < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                              text[i + 1] < 0xE000;
-            AppendUtf8(out, text.substr(i, pair ? 2 : 1));
-            i += pair ? 1 : 0;
+            out += "\uFFFD";
         }
     }
 }
