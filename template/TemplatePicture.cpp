@@ -275,7 +275,11 @@ struct TPlacement {
     double Width;
     double Height;
 
-    bool Readable() const { return !std::isnan(Left + Top + Width + Height); }
+    // Numbers a template holds may be finite while their sums are not, and
+    // would print as "inf".
+    bool Drawable() const {
+        return std::isfinite(Left) && std::isfinite(Top) && std::isfinite(Left + Width) && std::isfinite(Top + Height);
+    }
 };
 
 TPlacement ReadPlacement(const TTagAttributes& attributes, double bandTop) {
@@ -304,7 +308,7 @@ void DrawPicture(std::string& out, double paperWidth, double paperHeight) {
 void DrawText(std::string& out, const TTagAttributes& memo, double bandTop, bool legacy) {
     const TPlacement box = ReadPlacement(memo, bandTop);
     const std::optional<int32_t> fontHeight = ReadInteger(memo.FontHeight);
-    if (!box.Readable() || !fontHeight) return;
+    if (!box.Drawable() || !fontHeight) return;
     out += "<rect";
     AppendAttr(out, "x", std::min(box.Left, box.Left + box.Width));
     AppendAttr(out, "y", std::min(box.Top, box.Top + box.Height));
@@ -327,7 +331,7 @@ void DrawText(std::string& out, const TTagAttributes& memo, double bandTop, bool
 
 void DrawLine(std::string& out, const TTagAttributes& line, double bandTop) {
     const TPlacement extent = ReadPlacement(line, bandTop);
-    if (!extent.Readable()) return;
+    if (!extent.Drawable()) return;
     out += "<line";
     AppendAttr(out, "x1", extent.Left);
     AppendAttr(out, "y1", extent.Top);
