@@ -180,9 +180,8 @@ void AppendAttr(std::string& out, std::string_view name, std::string_view value)
 }
 
 // Text as XML holds it in content and attribute values alike. Characters no
-// XML text may hold become U+FFFD (lone surrogates do so as they are
-// encoded); tabs and line breaks are written as references, so no reader
-// changes them.
+// XML text may hold, lone surrogates among them, become U+FFFD; tabs and
+// line breaks are written as references, so no reader changes them.
 void AppendEscaped(std::string& out, std::u16string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t ch = text[i];
