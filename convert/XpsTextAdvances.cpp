@@ -115,9 +115,6 @@ std::optional<TIndexedAdvances> ReadIndices(std::u16string_view indices, std::u1
     return reader.Finish();
 }
 
-bool IsHighSurrogate(char16_t ch) { return ch >= 0xD800 && ch <= 0xDBFF; }
-bool IsLowSurrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
-
 // The character's width in ems of the font's height; NaN when it cannot be measured.
 double MeasureCharacter(std::u16string_view character, const TFont& font) {
     try {

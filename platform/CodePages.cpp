@@ -120,6 +120,9 @@ bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 // What an ill-formed sequence decodes to, unlike any character.
 constexpr uint32_t kIllFormed = 0xFFFFFFFF;
 
+char16_t HighSurrogateOf(char32_t ch) { return static_cast<char16_t>(0xD800 + ((ch - 0x10000) >> 10)); }
+char16_t LowSurrogateOf(char32_t ch) { return static_cast<char16_t>(0xDC00 + (ch & 0x3FF)); }
+
 // A byte of a name that is no part of well-formed UTF-8 stands in UTF-16 as
 // the lone surrogate that no well-formed text decodes to.
 constexpr char16_t kEscapedByteBase = 0xDC00;
@@ -169,9 +172,6 @@ size_t DecodeUtf8Sequence(std::string_view bytes, size_t i, uint32_t& cp) {
     }
     return length;
 }
-
-bool IsHighSurrogate(char16_t ch) { return ch >= 0xD800 && ch <= 0xDBFF; }
-bool IsLowSurrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
 
 constexpr std::array<char16_t, 65536> BuildUpperTable() {
     std::array<char16_t, 65536> table{};
@@ -257,9 +257,8 @@ std::u16string DecodeUtf8(std::string_view bytes, bool escapeBytes) {
         } else if (cp < 0x10000) {
             *out++ = static_cast<char16_t>(cp);
         } else {
-            cp -= 0x10000;
-            *out++ = static_cast<char16_t>(0xD800 + (cp >> 10));
-            *out++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+            *out++ = HighSurrogateOf(cp);
+            *out++ = LowSurrogateOf(cp);
         }
         i += used;
     }
@@ -285,12 +284,13 @@ void EncodeUtf8(std::string& bytes, std::u16string_view text, bool escapedBytes)
             put(cp);
             continue;
         }
-        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (uint32_t(text[++i]) - 0xDC00);
+        if (StartsSurrogatePair(text, i)) {
+            cp = PairedCharacter(text[i], text[i + 1]);
+            ++i;
         } else if (escapedBytes && IsEscapedByte(text[i])) {
             put(cp - kEscapedByteBase);
             continue;
-        } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
+        } else if (IsSurrogate(text[i])) {
             cp = kReplacement;
         }
         if (cp < 0x800) {
@@ -322,7 +322,16 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 
 size_t CharacterPrefixLength(std::u16string_view text, size_t maxUnits) {
     if (maxUnits >= text.size()) return text.size();
-    return maxUnits > 0 && IsHighSurrogate(text[maxUnits - 1]) && IsLowSurrogate(text[maxUnits]) ? maxUnits - 1 : maxUnits;
+    return maxUnits > 0 && StartsSurrogatePair(text, maxUnits - 1) ? maxUnits - 1 : maxUnits;
+}
+
+void AppendCharacter(std::u16string& text, char32_t ch) {
+    if (ch <= 0xFFFF) {
+        text.push_back(static_cast<char16_t>(ch));
+        return;
+    }
+    text.push_back(HighSurrogateOf(ch));
+    text.push_back(LowSurrogateOf(ch));
 }
 
 std::u16string NameBytesToUtf16(std::string_view bytes) { return DecodeUtf8(bytes, true); }

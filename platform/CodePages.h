@@ -23,6 +23,25 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // The same, appended to bytes.
 void AppendUtf8(std::string& bytes, std::u16string_view text);
 
+// UTF-16 surrogates: a high one followed by a low one stands for one
+// character beyond U+FFFF; either alone stands for none.
+constexpr bool IsHighSurrogate(char16_t ch) { return ch >= 0xD800 && ch <= 0xDBFF; }
+constexpr bool IsLowSurrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
+constexpr bool IsSurrogate(char32_t ch) { return ch >= 0xD800 && ch <= 0xDFFF; }
+constexpr bool StartsSurrogatePair(std::u16string_view text, size_t i) {
+    return IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+}
+constexpr char32_t PairedCharacter(char16_t high, char16_t low) {
+    return 0x10000 + ((char32_t{high} - 0xD800) << 10) + (char32_t{low} - 0xDC00);
+}
+// Appends ch, which is no surrogate and at most U+10FFFF, as one unit or a pair.
+void AppendCharacter(std::u16string& text, char32_t ch);
+// A unit XML text may hold on its own: a tab, a line break, or from the blank
+// up, neither a surrogate (which it holds in pairs only) nor U+FFFE or U+FFFF.
+constexpr bool IsXmlUnit(char16_t ch) {
+    return ch < 0x20 ? ch == u'\t' || ch == u'\n' || ch == u'\r' : ch < 0xD800 || (ch >= 0xE000 && ch < 0xFFFE);
+}
+
 // The length of the longest start of text, at most maxUnits long, that does not split a surrogate pair.
 size_t CharacterPrefixLength(std::u16string_view text, size_t maxUnits);
 

@@ -13,11 +13,13 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "platform/CodePages.h"
 #include "platform/Conversions.h"
 #include "platform/Files.h"
+#include "platform/ReplacementFile.h"
 #include "platform/Streams.h"
 
 ERegistryException::ERegistryException(std::u16string message)
@@ -43,14 +45,6 @@ ERegistryException DataTypeError(const std::u16string& name) {
 }
 
 bool SameName(std::u16string_view a, std::u16string_view b) { return UpperCase(a) == UpperCase(b); }
-
-bool IsBlank(char16_t ch) { return ch == u' ' || ch == u'\t' || ch == u'\r'; }
-
-std::u16string_view Trim(std::u16string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 std::u16string NormaliseKeyPath(std::u16string_view path) {
     while (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
@@ -96,10 +90,9 @@ std::optional<int32_t> ParseHexInteger(std::u16string_view digits) {
     if (digits.empty() || digits.size() > 8) return std::nullopt;
     uint32_t value = 0;
     for (const char16_t ch : digits) {
-        const char16_t lower = AsciiLowerChar(ch);
-        if (lower >= u'0' && lower <= u'9') value = value * 16 + (lower - u'0');
-        else if (lower >= u'a' && lower <= u'f') value = value * 16 + (lower - u'a' + 10);
-        else return std::nullopt;
+        const int digit = HexDigitValue(ch);
+        if (digit < 0) return std::nullopt;
+        value = value * 16 + static_cast<uint32_t>(digit);
     }
     return static_cast<int32_t>(value);
 }
@@ -180,26 +173,18 @@ void RefuseOncePerProcess(const std::u16string& fileName, const std::u16string& 
                                  u": it is left as it is, and settings are not saved");
 }
 
-// A file that is deleted unless it was renamed into place.
-class TTempFile {
-public:
-    explicit TTempFile(std::u16string name) : name_(std::move(name)) {}
-    ~TTempFile() {
-        if (!name_.empty()) DeleteFile(name_);
+// False when the file cannot be written or put in place; what was written then goes.
+bool ReplaceFile(const std::u16string& target, const std::string& bytes) {
+    try {
+        std::error_code error;
+        std::filesystem::create_directories(NativePath(DirectoryOf(target)), error);
+        TReplacementFile file(target + u".tmp");
+        file.Stream().WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+        return file.MoveTo(target);
+    } catch (const Exception&) {
+        return false;
     }
-    TTempFile(const TTempFile&) = delete;
-    TTempFile& operator=(const TTempFile&) = delete;
-
-    const std::u16string& Name() const { return name_; }
-    bool RenameTo(const std::u16string& target) {
-        if (!RenameFile(name_, target)) return false;
-        name_.clear();
-        return true;
-    }
-
-private:
-    std::u16string name_;
-};
+}
 
 }  // namespace
 
@@ -275,12 +260,16 @@ void TRegistry::EndUpdate() {
     if (!firstUnsaved_.empty() && SaveFile(firstUnsaved_)) firstUnsaved_.clear();
 }
 
-TRegistryBatch::TRegistryBatch(TRegistry& registry) : registry_(registry), exceptionsBefore_(std::uncaught_exceptions()) {
+TRegistryBatch::TRegistryBatch(TRegistry& registry)
+    : registry_(registry), before_(registry), exceptionsBefore_(std::uncaught_exceptions()) {
     registry_.BeginUpdate();
 }
 
+// Raises only when no exception is on its way: while one is, the batch is
+// undone by moves alone, which cannot throw.
 TRegistryBatch::~TRegistryBatch() noexcept(false) {
-    if (std::uncaught_exceptions() > exceptionsBefore_) registry_.updating_ = false;
+    static_assert(std::is_nothrow_move_assignable_v<TRegistry>);
+    if (std::uncaught_exceptions() > exceptionsBefore_) registry_ = std::move(before_);
     else registry_.EndUpdate();
 }
 
@@ -354,7 +343,7 @@ std::u16string TRegistry::ReadFileText() {
 }
 
 void TRegistry::ReadLine(std::u16string_view raw) {
-    const std::u16string_view line = Trim(raw);
+    const std::u16string_view line = TrimXmlBlanks(raw);
     if (!line.empty() && line.front() == u'[' && line.back() == u']') {
         keys_.push_back(TKey{NormaliseKeyPath(line.substr(1, line.size() - 2)), std::u16string(raw), {}});
         return;
@@ -367,14 +356,14 @@ void TRegistry::ReadLine(std::u16string_view raw) {
     const bool comment = line.empty() || line.front() == u';';
     if (!comment && line.front() == u'"') {
         name = Unquote(line, pos);
-        while (pos < line.size() && IsBlank(line[pos])) ++pos;
+        while (pos < line.size() && IsXmlBlank(line[pos])) ++pos;
     } else if (!comment) {
         pos = line.find(u'=');
-        if (pos != std::u16string_view::npos) name = Trim(line.substr(0, pos));
+        if (pos != std::u16string_view::npos) name = TrimXmlBlanks(line.substr(0, pos));
     }
     if (name && !name->empty() && pos < line.size() && line[pos] == u'=') {
         value.name = std::move(*name);
-        ParseData(Trim(line.substr(pos + 1)), value.type, value.text, value.integer);
+        ParseData(TrimXmlBlanks(line.substr(pos + 1)), value.type, value.text, value.integer);
     }
     keys_.back().values.push_back(std::move(value));
 }
@@ -404,19 +393,6 @@ bool TRegistry::SaveFile(const std::u16string& valueName) const {
         RefuseOncePerProcess(target, refusal);
         return false;
     }
-    const std::string bytes = Utf16ToNameBytes(FileText());
-    try {
-        const std::u16string dir = DirectoryOf(target);
-        std::error_code error;
-        std::filesystem::create_directories(NativePath(dir), error);
-        TTempFile temp(CreateUniqueFile(dir, u".registry.ini."));
-        {
-            TFileStream file(temp.Name(), fmCreate);
-            file.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-        }
-        if (!temp.RenameTo(target)) throw EFCreateError(target, errno);
-    } catch (const Exception&) {
-        throw SetDataError(valueName);
-    }
+    if (!ReplaceFile(target, Utf16ToNameBytes(FileText()))) throw SetDataError(valueName);
     return true;
 }

@@ -26,8 +26,8 @@ enum class TRegDataType { rdUnknown, rdString, rdInteger };
 //   "FontType0"=dword:00000004
 //
 // Key paths and value names compare ignoring case. A write that changes the
-// store saves the whole file under a new name and renames it over the old one
-// (over the file a link names, in that file's folder), so a crash never leaves
+// store saves the whole file as a TReplacementFile put in place of the old one
+// (of the file a link names, in that file's folder), so a crash never leaves
 // half a file behind; the writes of a batch (TRegistryBatch) are saved
 // together, once. A value that cannot be parsed keeps its text and reads as
 // rdUnknown. Every line the store does not change (comments, blank lines,
@@ -122,8 +122,9 @@ private:
 };
 
 // A batch of writes to a store, saved together when the batch ends. A batch
-// that an exception ends saves nothing, as the work that failed would leave
-// the store; a save that fails raises from the end of the batch.
+// that an exception ends is undone, its writes dropped from memory as well, so
+// that no later save stores half of it; a save that fails raises from the end
+// of a batch that nothing else ended.
 class TRegistryBatch {
 public:
     explicit TRegistryBatch(TRegistry& registry);
@@ -133,5 +134,6 @@ public:
 
 private:
     TRegistry& registry_;
+    TRegistry before_;  // the store as the batch found it
     int exceptionsBefore_;
 };

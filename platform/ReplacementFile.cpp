@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Streams.h"
 
@@ -42,6 +43,13 @@ void ReleasePendingName(size_t slot) {
     if (!removingPending) std::free(name);
 }
 
+// Safe in a signal handler.
+void RemovePendingFiles() {
+    removingPending = true;
+    for (std::atomic<char*>& slot : pendingNames)
+        if (const char* name = slot.load()) ::unlink(name);
+}
+
 extern "C" void RemovePendingAndResignal(int signal) {
     const int savedErrno = errno;
     RemovePendingFiles();
@@ -54,9 +62,7 @@ extern "C" void RemovePendingAndResignal(int signal) {
 
 TReplacementFile::TReplacementFile(const std::u16string& tempName) : tempName_(tempName), pendingSlot_(kPendingSlots) {
     file_ = TFileStream::CreateUnnamed(tempName);
-    if (file_) return;
-    file_ = TFileStream::CreateUnique(tempName);
-    SetName(file_->FileName());
+    if (!file_) file_ = CreateHeldUnique();
 }
 
 TReplacementFile::~TReplacementFile() {
@@ -89,15 +95,27 @@ void TReplacementFile::TakeTempName() {
     CopyToUniqueName();
 }
 
+// Each name tried is held before the file is made under it, so that a signal
+// in between still removes the file. A name found taken is let go at the next
+// try: only a signal in that moment removes what another made under it.
+std::unique_ptr<TFileStream> TReplacementFile::CreateHeldUnique() {
+    try {
+        return TFileStream::CreateUnique(tempName_, [this](const std::u16string& name) { SetName(name); });
+    } catch (...) {
+        ForgetName();
+        throw;
+    }
+}
+
 // Where an unnamed file cannot be named, its bytes go into a named one.
 void TReplacementFile::CopyToUniqueName() {
-    std::unique_ptr<TFileStream> named = TFileStream::CreateUnique(tempName_);
-    SetName(named->FileName());
+    std::unique_ptr<TFileStream> named = CreateHeldUnique();
     named->CopyFrom(*file_, 0);
     file_ = std::move(named);
 }
 
 void TReplacementFile::SetName(std::u16string name) {
+    ReleasePendingName(pendingSlot_);
     name_ = std::move(name);
     pendingSlot_ = HoldPendingName(name_);
 }
@@ -114,12 +132,6 @@ bool TReplacementFile::Placed() {
     return true;
 }
 
-void RemovePendingFiles() {
-    removingPending = true;
-    for (std::atomic<char*>& slot : pendingNames)
-        if (const char* name = slot.load()) ::unlink(name);
-}
-
 void RemovePendingFilesOnSignals() {
     struct sigaction action {};
     action.sa_handler = RemovePendingAndResignal;
@@ -130,4 +142,17 @@ void RemovePendingFilesOnSignals() {
         if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
             ::sigaction(signal, &action, nullptr);
     }
+}
+
+void WriteFileInPlace(const std::u16string& path, const std::function<void(TFileStream& file)>& write) {
+    const std::u16string keptPath = path + u".tmp";
+    TReplacementFile file(keptPath);
+    write(file.Stream());
+    if (file.MoveTo(path)) {
+        DeleteFile(keptPath);
+        return;
+    }
+    const int error = errno;
+    file.MoveTo(keptPath);
+    throw EFCreateError(path, error);
 }

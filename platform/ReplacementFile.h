@@ -6,11 +6,13 @@
 // new file is then linked into place at once; one that replaces another is
 // named first, for the moment until the rename, by a name of its own that the
 // next save of the same file takes over. Where no unnamed files are made, the
-// file is written under a unique name. Either name is removed by
-// RemovePendingFiles, which a program ending on a signal calls first. Nothing
-// planted under a name others can guess is ever written through.
+// file is written under a unique name. Either name is held before the file
+// takes it and removed when the program ends on a signal (see
+// RemovePendingFilesOnSignals). Nothing planted under a name others can guess
+// is ever written through.
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,6 +36,7 @@ public:
     bool MoveTo(const std::u16string& path);
 
 private:
+    std::unique_ptr<TFileStream> CreateHeldUnique();
     void TakeTempName();
     void CopyToUniqueName();
     // Takes name as the file's, to be removed should the program end now.
@@ -47,9 +50,15 @@ private:
     size_t pendingSlot_;
 };
 
-// Removes the file of every TReplacementFile named but not yet in place.
-// Safe in a signal handler.
-void RemovePendingFiles();
-// SIGTERM, SIGINT, SIGHUP and SIGPIPE then remove the pending files and end
-// the program as they would have; a signal the program ignores stays ignored.
+// SIGTERM, SIGINT, SIGHUP and SIGPIPE then remove the file of every
+// TReplacementFile named but not yet in place, and end the program as they
+// would have; a signal the program ignores stays ignored.
 void RemovePendingFilesOnSignals();
+
+// Writes the file at path without ever writing through what is there: write
+// fills a replacement file beside it (one that fails, or whose program stops,
+// leaves nothing), which is then put in place of path in one step, so what
+// was at path stays whole until it is replaced at once. A written file that
+// cannot be put in place stays as path + ".tmp" and EFCreateError names path;
+// once a write succeeds, such a copy of an earlier one is stale and goes.
+void WriteFileInPlace(const std::u16string& path, const std::function<void(TFileStream& file)>& write);

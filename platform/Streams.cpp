@@ -18,7 +18,6 @@
 #include "platform/CodePages.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
-#include "platform/ReplacementFile.h"
 
 int64_t TStream::Size() {
     const int64_t position = Position();
@@ -230,13 +229,16 @@ TFileStream::TFileStream(const std::u16string& fileName, unsigned mode) : fileNa
     fd_ = file.Release();
 }
 
-std::unique_ptr<TFileStream> TFileStream::CreateUnique(const std::u16string& prefix) {
+std::unique_ptr<TFileStream> TFileStream::CreateUnique(
+    const std::u16string& prefix, const std::function<void(const std::u16string& name)>& holdName) {
     constexpr int kAttempts = 100;
     const std::string nativePrefix = NativePath(prefix);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const std::string suffix = RandomNameSuffix();
+        std::u16string name = prefix + AsciiToUtf16(suffix);
+        if (holdName) holdName(name);
         const int fd = ::open((nativePrefix + suffix).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) return std::unique_ptr<TFileStream>(new TFileStream(prefix + AsciiToUtf16(suffix), TAdoptedFile{fd}));
+        if (fd >= 0) return std::unique_ptr<TFileStream>(new TFileStream(std::move(name), TAdoptedFile{fd}));
         if (errno != EEXIST) throw EFCreateError(prefix, errno);
     }
     throw EFCreateError(prefix, EEXIST);
@@ -309,14 +311,4 @@ void TFileStream::RaiseWriteError() { throw EWriteError(fileName_, writeError_);
 void TFileStream::SetSize(int64_t newSize) {
     if (::ftruncate(fd_, newSize) != 0) throw EWriteError(fileName_, errno);
     if (Position() > newSize) SetPosition(newSize);
-}
-
-void WriteFileInPlace(const std::u16string& path, const std::function<void(TFileStream& file)>& write) {
-    const std::u16string keptPath = path + u".tmp";
-    TReplacementFile file(keptPath);
-    write(file.Stream());
-    if (file.MoveTo(path))
-        DeleteFile(keptPath);
-    else
-        file.MoveTo(keptPath);
 }

@@ -105,7 +105,9 @@ public:
     // reading and writing. It is made exclusively and never through a link, so
     // nothing planted under a name others can guess is written through.
     // Raises EFCreateError naming the prefix when no such file can be made.
-    static std::unique_ptr<TFileStream> CreateUnique(const std::u16string& prefix);
+    // holdName, when given, learns each name before a file is made under it.
+    static std::unique_ptr<TFileStream> CreateUnique(
+        const std::u16string& prefix, const std::function<void(const std::u16string& name)>& holdName = nullptr);
     // A new file in the folder of name that has no name at all, open for
     // reading and writing and called name in messages: it vanishes when
     // closed unless Link names it. Null where the file system makes no such
@@ -142,12 +144,3 @@ private:
     int fd_ = -1;
     int writeError_ = 0;  // the errno of the last write that fell short
 };
-
-// Writes the file at path without ever writing through what is there: write
-// fills a replacement file beside it (TReplacementFile: one that fails, or
-// whose program stops, leaves nothing), which is then put in place of path in
-// one step, so nothing planted under a name others can guess is written
-// through and what was at path stays whole until it is replaced at once. A
-// written file that cannot be put in place stays as path + ".tmp"; once a
-// write succeeds, such a copy of an earlier one is stale and goes.
-void WriteFileInPlace(const std::u16string& path, const std::function<void(TFileStream& file)>& write);

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "platform/CodePages.h"
+#include "platform/ReplacementFile.h"
 #include "platform/Streams.h"
 #include "template/crtqlt.h"
 #include "xml/qlxXML.h"
@@ -179,9 +180,8 @@ void AppendAttr(std::string& out, std::string_view name, std::string_view value)
 }
 
 // Text as XML holds it in content and attribute values alike. Characters no
-// XML text may hold become U+FFFD (lone surrogates do so as they are
-// encoded); tabs and line breaks are written as references, so no reader
-// changes them.
+// XML text may hold, lone surrogates among them, become U+FFFD; tabs and
+// line breaks are written as references, so no reader changes them.
 void AppendEscaped(std::string& out, std::u16string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t ch = text[i];
@@ -197,13 +197,12 @@ void AppendEscaped(std::string& out, std::u16string_view text) {
         }
         if (ch >= u' ' && ch < 0x80) {
             out += static_cast<char>(ch);
-        } else if (ch < u' ' || ch >= u'\xFFFE') {
-            out += "\uFFFD";
+        } else if (StartsSurrogatePair(text, i)) {
+            AppendUtf8(out, text.substr(i++, 2));
+        } else if (IsXmlUnit(ch)) {
+            AppendUtf8(out, text.substr(i, 1));
         } else {
-            const bool pair = ch >= 0xD800 && ch < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                              text[i + 1] < 0xE000;
-            AppendUtf8(out, text.substr(i, pair ? 2 : 1));
-            i += pair ? 1 : 0;
+            out += "\uFFFD";
         }
     }
 }
@@ -275,7 +274,11 @@ struct TPlacement {
     double Width;
     double Height;
 
-    bool Readable() const { return !std::isnan(Left + Top + Width + Height); }
+    // Numbers a template holds may be finite while their sums are not, and
+    // would print as "inf".
+    bool Drawable() const {
+        return std::isfinite(Left) && std::isfinite(Top) && std::isfinite(Left + Width) && std::isfinite(Top + Height);
+    }
 };
 
 TPlacement ReadPlacement(const TTagAttributes& attributes, double bandTop) {
@@ -304,7 +307,7 @@ void DrawPicture(std::string& out, double paperWidth, double paperHeight) {
 void DrawText(std::string& out, const TTagAttributes& memo, double bandTop, bool legacy) {
     const TPlacement box = ReadPlacement(memo, bandTop);
     const std::optional<int32_t> fontHeight = ReadInteger(memo.FontHeight);
-    if (!box.Readable() || !fontHeight) return;
+    if (!box.Drawable() || !fontHeight) return;
     out += "<rect";
     AppendAttr(out, "x", std::min(box.Left, box.Left + box.Width));
     AppendAttr(out, "y", std::min(box.Top, box.Top + box.Height));
@@ -327,7 +330,7 @@ void DrawText(std::string& out, const TTagAttributes& memo, double bandTop, bool
 
 void DrawLine(std::string& out, const TTagAttributes& line, double bandTop) {
     const TPlacement extent = ReadPlacement(line, bandTop);
-    if (!extent.Readable()) return;
+    if (!extent.Drawable()) return;
     out += "<line";
     AppendAttr(out, "x1", extent.Left);
     AppendAttr(out, "y1", extent.Top);

@@ -17,7 +17,8 @@ public:
 // objects: its paper, each text object as a thinly outlined box with its text
 // inside, each line object as its line. The picture's user units are the
 // template's pixels. An object without the numbers that place it (one whose
-// measuring failed has no attributes at all) draws nothing.
+// measuring failed has no attributes at all), or whose edges lie beyond a
+// double's range, draws nothing.
 class TTemplatePicture {
 public:
     // Reads the template file with the project's XML reader; its errors

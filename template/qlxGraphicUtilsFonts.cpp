@@ -15,9 +15,6 @@ namespace {
 std::atomic<int64_t> facesOpened{0};
 std::atomic<int64_t> fallbackSorts{0};
 
-bool IsHighSurrogate(char16_t ch) { return ch >= 0xD800 && ch <= 0xDBFF; }
-bool IsLowSurrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
-
 // The language a Windows character set asks for, so that a face that is not
 // installed is replaced by one covering the script.
 const char* LanguageOfCharset(uint8_t charset) {
@@ -169,8 +166,8 @@ int64_t TRealisedFont::TextWidth(std::u16string_view text) {
     int64_t width = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t ch = text[i];
-        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            ch = 0x10000 + ((ch - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+        if (StartsSurrogatePair(text, i)) {
+            ch = PairedCharacter(text[i], text[i + 1]);
             ++i;
         }
         width += CharWidth(ch);

@@ -134,14 +134,8 @@ size_t MatchEntity(std::u16string_view text, size_t i, char16_t& ch) {
 // U+FFFF as its surrogate pair; a surrogate, a negative number or one beyond
 // U+10FFFF, which name no character, as U+FFFD.
 void AppendReferencedChar(std::u16string& out, int32_t code) {
-    if (code < 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-        out.push_back(u'\uFFFD');
-    } else if (code > 0xFFFF) {
-        out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-        out.push_back(static_cast<char16_t>(code));
-    }
+    const bool named = code >= 0 && code <= 0x10FFFF && !IsSurrogate(static_cast<char32_t>(code));
+    AppendCharacter(out, named ? static_cast<char32_t>(code) : U'\uFFFD');
 }
 
 // The ends (the semicolons) of the character references of a text, asked for
@@ -182,14 +176,8 @@ std::u16string XMLEscape(std::u16string_view text) {
 std::u16string ReplaceNonXmlChars(std::u16string_view text) {
     std::u16string out(text);
     for (size_t i = 0; i < out.size(); ++i) {
-        const char16_t ch = out[i];
-        if (ch >= 0xD800 && ch <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF) {
-            ++i;
-            continue;
-        }
-        const bool isChar = ch < 0x20 ? ch == u'\t' || ch == u'\n' || ch == u'\r'
-                                      : ch < 0xD800 || (ch >= 0xE000 && ch < 0xFFFE);
-        if (!isChar) out[i] = u'\uFFFD';
+        if (StartsSurrogatePair(out, i)) ++i;
+        else if (!IsXmlUnit(out[i])) out[i] = u'\uFFFD';
     }
     return out;
 }

@@ -6,18 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Conversions.h"
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
-
-// The blanks that separate a tag's name from its attributes and one
-// attribute from the next: a space, a tab, a carriage return or a line feed.
-constexpr bool IsXmlBlank(char16_t ch) { return ch == u' ' || ch == u'\t' || ch == u'\r' || ch == u'\n'; }
-// The text without the XML blanks at its ends.
-constexpr std::u16string_view TrimXmlBlanks(std::u16string_view text) {
-    while (!text.empty() && IsXmlBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsXmlBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 // Raised for malformed XML text with "Invalid file format", and for text
 // beyond the reader's limits with what the limit is.

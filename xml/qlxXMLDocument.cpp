@@ -1,4 +1,5 @@
 #include "platform/Files.h"
+#include "platform/ReplacementFile.h"
 #include "xml/qlxXML.h"
 #include "xml/qlxXMLReader.h"
 #include "xml/qlxXMLWriter.h"

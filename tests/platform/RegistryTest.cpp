@@ -191,6 +191,7 @@ TEST(Registry, ABatchSavesOnceWhatChanged) {
     };
     EXPECT_THROW(failedWork(), std::runtime_error);
     EXPECT_EQ(saves.Count(), 2);
+    EXPECT_EQ(registry.ReadInteger(u"FontType0"), 2);  // undone, so no later save stores it
 
     // A failed save names the first value the batch changed.
     WriteTextFile(home.Dir() + "/blocker", "x");

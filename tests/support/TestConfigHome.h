@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "tests/support/TestTempFolder.h"
 
@@ -34,15 +35,15 @@ private:
     std::optional<std::string> previous_;
 };
 
-// Counts the saves of the files in a folder while it lives: a save renames a
-// new file into place. Both halves of each rename are watched: the kernel
-// merges equal events that follow each other unread, and the first half names
-// a new file every time.
+// Counts the saves of the files in a folder while it lives: a save puts a new
+// file in place, linked under a name that was free or renamed over the old
+// file; a name with ".tmp" in it is one on the way. Both halves of each rename
+// are watched: the kernel merges equal events that follow each other unread.
 class TSaveCounter {
 public:
     explicit TSaveCounter(const std::string& folder) : watch_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
         std::filesystem::create_directories(folder);
-        if (watch_ >= 0 && inotify_add_watch(watch_, folder.c_str(), IN_MOVED_FROM | IN_MOVED_TO) >= 0) return;
+        if (watch_ >= 0 && inotify_add_watch(watch_, folder.c_str(), IN_CREATE | IN_MOVED_FROM | IN_MOVED_TO) >= 0) return;
         if (watch_ >= 0) ::close(watch_);
         throw std::runtime_error("cannot watch " + folder);
     }
@@ -55,7 +56,9 @@ public:
         for (ssize_t size; (size = ::read(watch_, events, sizeof events)) > 0;) {
             for (ssize_t at = 0; at < size;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(events + at);
-                if (event->mask & IN_MOVED_TO) ++count_;
+                const bool placed = (event->mask & IN_MOVED_TO) != 0 ||
+                                    ((event->mask & IN_CREATE) != 0 && std::string_view(event->name).find(".tmp") == std::string_view::npos);
+                if (placed) ++count_;
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             }
         }

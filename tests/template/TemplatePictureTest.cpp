@@ -169,6 +169,19 @@ TEST(TemplatePicture, WhatCannotBePlacedDrawsNothing) {
         WriteFileBytes(folder.Path("n.qlt"), text);
         EXPECT_THROW(TTemplatePicture(folder.Path("n.qlt")), ETemplateFormatError) << text;
     }
+
+    // Each number finite, a sum of them not.
+    for (const char* object : {"<TqlxLineView Left=\"1E308\" Top=\"0\" Width=\"1E308\" Height=\"1\"/>",
+                               "<TqlxMemoView Left=\"1\" Top=\"1E308\" Width=\"1\" Height=\"1E308\" Font.Height=\"-9\"/>",
+                               "<TqlxLineView Left=\"-1E308\" Top=\"0\" Width=\"-1E308\" Height=\"1\"/>"}) {
+        WriteFileBytes(folder.Path("f.qlt"), std::string("<?xml version=\"1.0\"?><TqlxReport><TqlxReportPage PaperWidth=\"1\" "
+                                                         "PaperHeight=\"1\"><TqlxReportTitle Top=\"18,89765\">") +
+                                                 object + "</TqlxReportTitle></TqlxReportPage></TqlxReport>");
+        const TTemplatePicture picture(folder.Path("f.qlt"));
+        EXPECT_EQ(picture.TextCount() + picture.LineCount(), 1) << object;
+        EXPECT_EQ(picture.Svg().find("inf"), std::string::npos) << object;
+        EXPECT_EQ(ParseSvg(picture.Svg())["rect"].size(), 1u) << object;  // the paper's
+    }
 }
 
 }  // namespace

@@ -173,6 +173,8 @@ TEST_F(DrawText, ArialMeasuresWithTheAdvanceTableOfLiberationSans) {
         EXPECT_EQ(MeasureTextWidth(Utf16ToUtf8(pangram), FontOf(u"Liberation Sans", height)),
                   MeasureTextWidth(Utf16ToUtf8(pangram), FontOf(u"Arial", height)));
     }
+    const std::u16string beyond16Bits(8000, u'W');  // 99840 pixels
+    EXPECT_EQ(MeasureTextWidth(beyond16Bits, FontOf(u"Arial", -13)), TableWidth(beyond16Bits, 83));
 }
 
 TEST_F(DrawText, WidestLineDecidesAndBreaksDoNotCount) {

@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -83,9 +84,10 @@ TEST_F(XMLDocumentFiles, FileFailures) {
     EXPECT_EQ(ErrorRaisedBy<EFCreateError>([&] { doc.SaveToFile(PathOf("missing/t.qlt")); }).Message,
               u"Cannot create file \"" + PathOf("missing/t.qlt.tmp") + u"\". No such file or directory");
     EXPECT_EQ(Save(doc), expected);
-    // A directory in the way: the written file cannot be put in place and opened again.
+    // A directory in the way: the written file cannot be put in place, and the save says so.
     std::filesystem::create_directory(folder_.NativePath("d.qlt"));
-    EXPECT_THROW(doc.SaveToFile(PathOf("d.qlt")), EFOpenError);
+    EXPECT_EQ(ErrorRaisedBy<EFCreateError>([&] { doc.SaveToFile(PathOf("d.qlt")); }).Message,
+              u"Cannot create file \"" + PathOf("d.qlt") + u"\". " + SystemErrorMessage(EISDIR));
     EXPECT_EQ(Save(doc), expected);
     EXPECT_EQ(ReadFile("d.qlt.tmp"), expected);
 
@@ -133,7 +135,7 @@ TEST_F(XMLDocumentFiles, AFailedSaveLeavesNoTemporaryFile) {
     EXPECT_EQ(folder_.Files(), std::vector<std::string>{"w.qlt"});
     // What cannot be put in place is kept under one known name.
     std::filesystem::create_directory(folder_.NativePath("d.qlt"));
-    EXPECT_THROW(doc.SaveToFile(PathOf("d.qlt")), EFOpenError);
+    EXPECT_THROW(doc.SaveToFile(PathOf("d.qlt")), EFCreateError);
     EXPECT_EQ(folder_.Files(), (std::vector<std::string>{"d.qlt", "d.qlt.tmp", "w.qlt"}));
 }
 
