@@ -183,8 +183,8 @@ TXpsTextAdvances::TFaceWidths& TXpsTextAdvances::WidthsOf(const TXpsTextRun& run
 std::optional<long double> TXpsTextAdvances::MeasureText(std::u16string_view text, TFaceWidths& widths) {
     double ems = 0;
     for (size_t i = 0; i < text.size();) {
-        const size_t length = IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]) ? 2 : 1;
-        const char32_t ch = length == 1 ? text[i] : 0x10000 + ((text[i] - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+        const size_t length = StartsSurrogatePair(text, i) ? 2 : 1;
+        const char32_t ch = length == 1 ? text[i] : PairedCharacter(text[i], text[i + 1]);
         double& width = widths.Of(ch);
         if (width == kUnmeasured) width = MeasureCharacter(text.substr(i, length), widths.Font);
         if (std::isnan(width)) return std::nullopt;
