@@ -366,7 +366,12 @@ TTemplatePicture::TTemplatePicture(const std::u16string& templateName) {
     const double paperHeight = ReadReal(page.PaperHeight);
     const TqlxXMLReader::TTagKind band = readUntil("TqlxReportTitle");
     const double bandTop = ReadReal(ReadTagAttributes(attrBytes).Top);
-    if (name.empty() || std::isnan(paperWidth + paperHeight + bandTop)) throw ETemplateFormatError();
+    // A paper whose size no double holds in pixels is none either.
+    const auto holdsPixels = [](double millimetres) {
+        return std::isfinite(millimetres * std::max(kTemplatePixelsPerMillimetre, kPicturePixelsPerMillimetre));
+    };
+    if (name.empty() || std::isnan(bandTop) || !holdsPixels(paperWidth) || !holdsPixels(paperHeight))
+        throw ETemplateFormatError();
     // A picture takes about two thirds of its template's bytes.
     constexpr int64_t kMostReserved = 1 << 24;
     svg_.reserve(static_cast<size_t>(std::min(file.Size(), kMostReserved)));

@@ -165,6 +165,10 @@ TEST(TemplatePicture, WhatCannotBePlacedDrawsNothing) {
 
     for (const char* text : {"<?xml version=\"1.0\"?><svg/>",
                              "<?xml version=\"1.0\"?><TqlxReport><TqlxReportPage PaperWidth=\"wide\" PaperHeight=\"1\">"
+                             "<TqlxReportTitle Top=\"0\"/></TqlxReportPage></TqlxReport>",
+                             "<?xml version=\"1.0\"?><TqlxReport><TqlxReportPage PaperWidth=\"1\" PaperHeight=\"-1E308\">"
+                             "<TqlxReportTitle Top=\"0\"/></TqlxReportPage></TqlxReport>",
+                             "<?xml version=\"1.0\"?><TqlxReport><TqlxReportPage PaperWidth=\"1\" PaperHeight=\"tall\">"
                              "<TqlxReportTitle Top=\"0\"/></TqlxReportPage></TqlxReport>"}) {
         WriteFileBytes(folder.Path("n.qlt"), text);
         EXPECT_THROW(TTemplatePicture(folder.Path("n.qlt")), ETemplateFormatError) << text;
