@@ -9,7 +9,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -17,6 +19,7 @@
 #include <QTextCursor>
 
 #include <algorithm>
+#include <optional>
 
 #include "app/xpsmainPreview.h"
 #include "platform/Registry.h"
@@ -56,6 +59,14 @@ void SetPaletteColor(QWidget& widget, QPalette::ColorRole role, const QColor& co
     QPalette colors = widget.palette();
     colors.setColor(role, color);
     widget.setPalette(colors);
+}
+
+// N of a log line "<word>N", or "<word>N - Ok".
+std::optional<int> LogLineNumber(const QString& line, const QString& word) {
+    if (!line.startsWith(word)) return std::nullopt;
+    bool isNumber = false;
+    const int number = line.mid(word.size()).section(u' ', 0, 0).toInt(&isNumber);
+    return isNumber ? std::optional(number) : std::nullopt;
 }
 
 QPushButton* CreateButton(const QString& caption, const QString& name, const QRect& bounds, QWidget* parent) {
@@ -159,6 +170,7 @@ void TfmXPSConverter::CreateComponents() {
     Memo->setGeometry(0, 137, 443, 185);
     Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo->setTabChangesFocus(true);
+    Memo->viewport()->installEventFilter(this);
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -308,10 +320,41 @@ void TfmXPSConverter::ShowOutcome(const TXpsRunOutcome& outcome) {
     }
 }
 
-void TfmXPSConverter::bbPreviewClick() {
+void TfmXPSConverter::bbPreviewClick() { OpenPreview(0); }
+
+void TfmXPSConverter::OpenPreview(int row) {
     delete preview_;
-    preview_ = new TfmTemplatePreview(writtenPages_, this);
-    preview_->show();
+    auto* preview = new TfmTemplatePreview(writtenPages_, this);
+    preview->lbPages->setCurrentRow(row);
+    preview_ = preview;
+    preview->show();
+}
+
+bool TfmXPSConverter::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Memo->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        const int row = WrittenPageAt(Memo->cursorForPosition(at).block());
+        if (row >= 0) {
+            OpenPreview(row);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// The log names a page "PageN - Ok" below its document's "DocM".
+int TfmXPSConverter::WrittenPageAt(QTextBlock block) const {
+    const std::optional<int> page = LogLineNumber(block.text(), QStringLiteral("Page"));
+    if (!page) return -1;
+    for (block = block.previous(); block.isValid(); block = block.previous()) {
+        const std::optional<int> document = LogLineNumber(block.text(), QStringLiteral("Doc"));
+        if (!document) continue;
+        const auto written = std::find_if(writtenPages_.begin(), writtenPages_.end(), [&](const TXpsPageResult& p) {
+            return p.Document == *document && p.Page == *page;
+        });
+        return written == writtenPages_.end() ? -1 : static_cast<int>(written - writtenPages_.begin());
+    }
+    return -1;
 }
 
 // What a run wrote is no longer offered once another file or run comes.

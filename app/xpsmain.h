@@ -18,6 +18,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QTextBlock;
 class QPushButton;
 class TFileStream;
 class TqlxFontComboBox;
@@ -97,6 +98,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // A double click on a page's log line opens the preview at that page.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class TMemoLog;
@@ -112,6 +115,9 @@ private:
     void FormDestroy();
     void OpenSource(const QString& fileName);
     void ForgetWrittenPages();
+    void OpenPreview(int row);
+    // The row of the written page whose log line is block; -1 when it wrote none.
+    int WrittenPageAt(QTextBlock block) const;
     // The error that ended a run, and whether the nested mode would convert more.
     void ShowOutcome(const TXpsRunOutcome& outcome);
     // Runs a handler; what it raises goes to the application's error box.

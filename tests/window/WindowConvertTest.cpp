@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QSvgRenderer>
+#include <QTextBlock>
 
 #include "WindowTestSupport.h"
 #include "app/xpsmainPreview.h"
@@ -173,6 +174,13 @@ private slots:
         QVERIFY(!window->bbPreview->isEnabled());
         window->bbConvert->click();
         QVERIFY(window->bbPreview->isEnabled());
+        // A double click on a page's log line opens the preview at that page, when it wrote one.
+        for (const auto& [line, row] : {std::pair{"Page3 - Ok", -1}, std::pair{"Page2 - Ok", 1}}) {
+            const QTextCursor cursor(window->Memo->document()->find(line).block());
+            QTest::mouseDClick(window->Memo->viewport(), Qt::LeftButton, {}, window->Memo->cursorRect(cursor).center());
+            const auto* preview = window->findChild<TfmTemplatePreview*>();
+            QCOMPARE(preview == nullptr ? -1 : preview->lbPages->currentRow(), row);
+        }
         window->bbPreview->click();
         const auto* preview = window->findChild<TfmTemplatePreview*>();
         QVERIFY(preview != nullptr && preview->isVisible());
