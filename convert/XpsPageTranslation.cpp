@@ -53,14 +53,21 @@ public:
         font_.Color = run.Color;
         font_.Height = -RoundEmSize(run.EmSize);
         font_.Name = context_.FontName;
-        font_.Style = 0;
-        font_.FaceData = nullptr;
-        font_.FaceIndex = 0;
-        if (context_.DocumentFonts != nullptr) UseDocumentFont(*run.Glyphs, run.Text);
         CheckTemplateNumber(run.Origin.X);
         CheckTemplateNumber(run.Origin.Y);
         CheckObjectRoom();
-        repDoc_.AddMemo(font_, Utf16ToUtf8(run.Text), run.Origin.X, run.Origin.Y);
+        const std::string text = Utf16ToUtf8(run.Text);
+        const TXpsDocumentFont* face =
+            context_.DocumentFonts != nullptr ? context_.DocumentFonts->FindOfRun(*run.Glyphs, pageName_) : nullptr;
+        if (face == nullptr) {
+            repDoc_.AddMemo(font_, text, run.Origin.X, run.Origin.Y);
+            return;
+        }
+        // A face that cannot measure the text (a glyph it cannot load) fails
+        // the run over to the chosen family, as a part that cannot be had does.
+        bool stoodIn = false;
+        repDoc_.AddMemo(FaceFont(*face, *run.Glyphs), font_, text, run.Origin.X, run.Origin.Y, stoodIn);
+        if (stoodIn) context_.DocumentFonts->FellBack(*face);
     }
 
     void AddLine(int32_t color, const TXpsLine& line) override {
@@ -84,26 +91,20 @@ public:
     }
 
 private:
+    TFont FaceFont(const TXpsDocumentFont& face, const TqlxXMLItem& glyphs) const {
+        TFont font = font_;
+        font.Name = face.Family;
+        font.Style = face.Style | SimulatedStyles(glyphs.GetAttr(u"StyleSimulations"));
+        font.FaceData = face.Data;
+        font.FaceIndex = face.FaceIndex;
+        return font;
+    }
+
     // Every object costs the template a few hundred bytes in memory and on disk.
     void CheckObjectRoom() const {
         const int32_t maxObjects = context_.Limits.PageObjects;
         if (repDoc_.MemoCount() + repDoc_.LineCount() >= maxObjects)
             throw EXpsLimitError(u"The page makes more than " + IntToStr(maxObjects) + u" objects");
-    }
-
-    // A face that cannot measure the text (a glyph it cannot load) fails the
-    // run over to the chosen family, as a part that cannot be had does.
-    void UseDocumentFont(const TqlxXMLItem& glyphs, const std::u16string& text) {
-        const TXpsDocumentFont* face = context_.DocumentFonts->FindOfRun(glyphs, pageName_);
-        if (face == nullptr) return;
-        const TFont chosen = font_;
-        font_.Name = face->Family;
-        font_.Style = face->Style | SimulatedStyles(glyphs.GetAttr(u"StyleSimulations"));
-        font_.FaceData = face->Data;
-        font_.FaceIndex = face->FaceIndex;
-        if (MeasuresText(font_, text)) return;
-        context_.DocumentFonts->FellBack(*face);
-        font_ = chosen;
     }
 
     TqlxRepDoc& repDoc_;

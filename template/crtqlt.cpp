@@ -129,15 +129,6 @@ std::u16string BandAttributes(long double width, long double height) {
 
 }  // namespace
 
-bool MeasuresText(const TFont& font, std::u16string_view text) {
-    try {
-        MeasureTextWidth(ReplaceNonXmlChars(text), font);
-        return true;
-    } catch (const Exception&) {
-        return false;
-    }
-}
-
 TqlxRepDoc::TqlxRepDoc(const std::u16string& name)
     : document_(std::make_unique<TqlxXMLDocument>()), fileName_(TemplateFileName(name)) {
     TqlxXMLItem* root = document_->Root();
@@ -165,13 +156,28 @@ bool TqlxRepDoc::AddPage(long double Width, long double Height) {
 }
 
 bool TqlxRepDoc::AddMemo(const TFont& Font, std::string_view Text, long double X, long double Y) {
+    bool stoodIn = false;
+    return AddMemo(Font, Font, Text, X, Y, stoodIn);
+}
+
+bool TqlxRepDoc::AddMemo(const TFont& Font, const TFont& StandIn, std::string_view Text, long double X, long double Y,
+                         bool& StoodIn) {
     ++memoCount_;
+    StoodIn = false;
     try {
         TqlxXMLItem* item = Band().AddChild();
         item->Name = u"TqlxMemoView";
         const std::u16string text = MemoText(Text);
-        const long double width = MeasureTextWidth(text, Font) + 2 * PixelsPerMillimetre;
-        const long double height = -static_cast<long double>(Font.Height) + 2 * PixelsPerMillimetre;
+        long double textWidth = 0;
+        try {
+            textWidth = MeasureTextWidth(text, Font);
+        } catch (const Exception&) {
+            StoodIn = true;
+            textWidth = MeasureTextWidth(text, StandIn);
+        }
+        const TFont& font = StoodIn ? StandIn : Font;
+        const long double width = textWidth + 2 * PixelsPerMillimetre;
+        const long double height = -static_cast<long double>(font.Height) + 2 * PixelsPerMillimetre;
         item->AttrText = TAttrText()
                              .Add(u"Name", u"Memo" + IntToStr(memoCount_))
                              .Real(u"Left", X)
@@ -182,11 +188,11 @@ bool TqlxRepDoc::AddMemo(const TFont& Font, std::string_view Text, long double X
                              .Add(u"StretchMode", u"smActualHeight")
                              .Add(u"AutoWidth", u"True")
                              .Add(u"DisplayFormat.DecimalSeparator", u",")
-                             .Integer(u"Font.Charset", Font.Charset)
-                             .Integer(u"Font.Color", Font.Color)
-                             .Integer(u"Font.Height", Font.Height)
-                             .Add(u"Font.Name", XMLEscape(ReplaceNonXmlChars(Font.Name)))
-                             .Integer(u"Font.Style", Font.Style)
+                             .Integer(u"Font.Charset", font.Charset)
+                             .Integer(u"Font.Color", font.Color)
+                             .Integer(u"Font.Height", font.Height)
+                             .Add(u"Font.Name", XMLEscape(ReplaceNonXmlChars(font.Name)))
+                             .Integer(u"Font.Style", font.Style)
                              .Add(u"ParentFont", u"False")
                              .Add(u"Text", XMLEscape(text))
                              .Text();

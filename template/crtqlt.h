@@ -15,11 +15,6 @@ constexpr long double PixelsPerMillimetre = 3.77953L;
 // AddLine adds nothing in opaque white, the colour of the paper.
 constexpr int32_t kInvisibleLineColor = 16777215;
 
-// Whether AddMemo measures the text in the font without a font error: false
-// when the font cannot be realised, or its face held in memory cannot load a
-// glyph of the text.
-bool MeasuresText(const TFont& font, std::u16string_view text);
-
 // Builds one report template in memory and writes it to a file. The calling
 // order is: constructor, AddPage once, any number of AddMemo and AddLine,
 // SaveTemplate. Numbers are written in the process-wide number format.
@@ -39,6 +34,11 @@ public:
     // Text in UTF-8; characters a template cannot hold become U+FFFD before
     // the text is measured and written, in Font.Name too.
     bool AddMemo(const TFont& Font, std::string_view Text, long double X, long double Y);
+    // The same, but a text that Font cannot measure (it cannot be realised, or
+    // its face held in memory cannot load a glyph of the text) is measured and
+    // written in StandIn; StoodIn says whether it was.
+    bool AddMemo(const TFont& Font, const TFont& StandIn, std::string_view Text, long double X, long double Y,
+                 bool& StoodIn);
     // Opaque white (16777215) adds nothing and is no failure.
     bool AddLine(int32_t Color, long double X1, long double X2, long double Y1, long double Y2);
 

@@ -189,12 +189,27 @@ TEST_F(RepDocTables, AFailedMeasurementLeavesANamedElementWithoutAttributes) {
     ASSERT_TRUE(doc.AddPage(816, 1056));
     TFont unopenable = ArialOf(-16);
     unopenable.FaceData = std::make_shared<const std::string>("no font");
-    EXPECT_FALSE(MeasuresText(unopenable, u"x"));
     EXPECT_FALSE(doc.AddMemo(unopenable, "broken", 0, 0));
     EXPECT_EQ(doc.MemoCount(), 1);
     ASSERT_EQ(Band(doc)->ChildCount(), 1);
     EXPECT_EQ(Band(doc)->Child(0)->Name, u"TqlxMemoView");
     EXPECT_EQ(Band(doc)->Child(0)->AttrText, u"");
+
+    // A stand-in takes over the text the font cannot measure, and only that.
+    const TFont arial = ArialOf(-16, 255), bigArial = ArialOf(-20);
+    const struct {
+        const TFont& Font;
+        const TFont& StandIn;
+        bool Added, StoodIn;
+        std::u16string Height;
+    } cases[] = {{arial, bigArial, true, false, u"-16"}, {unopenable, bigArial, true, true, u"-20"},
+                 {unopenable, unopenable, false, true, u""}};
+    for (const auto& c : cases) {
+        bool stoodIn = !c.StoodIn;
+        EXPECT_EQ(doc.AddMemo(c.Font, c.StandIn, "x", 0, 0, stoodIn), c.Added);
+        EXPECT_EQ(stoodIn, c.StoodIn);
+        EXPECT_EQ(Band(doc)->Child(Band(doc)->ChildCount() - 1)->GetAttr(u"Font.Height"), c.Height);
+    }
 }
 
 TEST_F(RepDocTables, SavedFileIsOneLineExactlyAsBuilt) {
