@@ -23,10 +23,12 @@ TXpsPoint ReadOrigin(const TqlxXMLItem& glyphs) {
     return {XpsNumberAttr(glyphs, u"OriginX"), XpsNumberAttr(glyphs, u"OriginY")};
 }
 
+// The "{}" that escapes a text starting with a brace is kept or dropped.
 // Measuring keeps every line of a text twice: a run of millions of line
 // breaks would take gigabytes.
-std::u16string ReadRunText(const TqlxXMLItem& glyphs, int32_t maxCharacters) {
+std::u16string ReadRunText(const TqlxXMLItem& glyphs, bool keepEscape, int32_t maxCharacters) {
     std::u16string text = ReadTextAttr(glyphs, u"UnicodeString");
+    if (!keepEscape && text.starts_with(u"{}")) text.erase(0, 2);
     if (text.size() > size_t(maxCharacters))
         throw EXpsLimitError(u"The text run is longer than " + IntToStr(maxCharacters) + u" characters");
     return text;
@@ -67,7 +69,7 @@ public:
         run.Glyphs = &glyphs;
         run.Origin = ReadOrigin(glyphs);
         run.Color = XpsColorToColor(glyphs.GetAttr(u"Fill"));
-        run.Text = ReadRunText(glyphs, maxCharacters);
+        run.Text = ReadRunText(glyphs, true, maxCharacters);
         run.EscapeLength = run.Text.starts_with(u"{}") ? 2 : 0;
         run.EmSize = XpsNumberAttr(glyphs, u"FontRenderingEmSize");
         return run;
@@ -105,8 +107,7 @@ public:
         run.Origin = run.Transform.Map(ReadOrigin(glyphs));
         const TXpsBrush fill = scope.BrushOf(glyphs, u"Fill");
         run.Color = fill.Present ? fill.Color : kNoXpsColor;
-        run.Text = ReadRunText(glyphs, maxCharacters);
-        if (run.Text.starts_with(u"{}")) run.Text.erase(0, 2);
+        run.Text = ReadRunText(glyphs, false, maxCharacters);
         run.EmSize = XpsNumberAttr(glyphs, u"FontRenderingEmSize") * run.Transform.VerticalScale();
         return run;
     }

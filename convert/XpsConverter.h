@@ -76,6 +76,9 @@ struct TXpsRunOutcome {
 class TXpsConverter {
 public:
     TXpsConverter(IXpsLog& log, const IFontNameSource& fontNames);
+    // Its parts refer to one another and to it.
+    TXpsConverter(const TXpsConverter&) = delete;
+    TXpsConverter& operator=(const TXpsConverter&) = delete;
 
     // The package while a run is on; its messages carry its component's name.
     TXpsPackage Package;

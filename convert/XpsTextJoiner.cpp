@@ -86,7 +86,7 @@ void TXpsTextJoiner::Flush() {
 }
 
 bool TXpsTextJoiner::CanJoin(const TXpsTextRun& run) const {
-    return !run.DrawnText().empty() && run.Text.size() <= size_t(context_.Limits.TextCharacters) && run.EmSize > 0 &&
+    return !run.DrawnText().empty() && run.EmSize > 0 &&
            IsPlausible(run.EmSize) && IsPlausible(run.Origin.X) && IsPlausible(run.Origin.Y) &&
            IsUpright(run.Transform);
 }

@@ -13,11 +13,11 @@
 // is a word space and neither side has a blank of its own.
 //
 // The joiner holds one pending object, the runs joined so far, and hands it
-// on at the first run that does not continue it and at the page's end. Lines
-// and paths go straight on (thin rectangles too), so a line may reach the template before the text
-// of the runs that came ahead of it; the numbering of neither changes. A run
-// that can join nothing for its numbers (rotated, skewed, mirrored, empty,
-// too long, or beyond any page) goes straight on as well, so that whatever
+// on at the first run that does not continue it and at the page's end. Lines,
+// thin rectangles and paths go straight on, so a line may reach the template
+// before the text of the runs that came ahead of it; the numbering of neither
+// changes. A run that can join nothing for its numbers (rotated, skewed,
+// mirrored, empty, or beyond any page) goes straight on as well, so that whatever
 // the translation raises over it is raised at its turn. What is costly to
 // find out (the advance, the direction) is found out last, for runs that
 // pass every other test.

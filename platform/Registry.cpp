@@ -178,7 +178,7 @@ bool ReplaceFile(const std::u16string& target, const std::string& bytes) {
     try {
         std::error_code error;
         std::filesystem::create_directories(NativePath(DirectoryOf(target)), error);
-        TReplacementFile file(target + u".tmp");
+        TReplacementFile file(target + u".tmp" + IntToStr(::getpid()));
         file.Stream().WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
         return file.MoveTo(target);
     } catch (const Exception&) {

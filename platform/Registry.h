@@ -29,7 +29,9 @@ enum class TRegDataType { rdUnknown, rdString, rdInteger };
 // store saves the whole file as a TReplacementFile put in place of the old one
 // (of the file a link names, in that file's folder), so a crash never leaves
 // half a file behind; the writes of a batch (TRegistryBatch) are saved
-// together, once. A value that cannot be parsed keeps its text and reads as
+// together, once. Each process names its replacement on the way apart, so two
+// windows saving at once do not take each other's; the file gets the mode
+// new files get (the umask's), as any file of the user's configuration. A value that cannot be parsed keeps its text and reads as
 // rdUnknown. Every line the store does not change (comments, blank lines,
 // lines that are not values, values of other programs) is written back as it
 // was, byte for byte, UTF-8 or not.

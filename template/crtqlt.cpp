@@ -172,6 +172,7 @@ bool TqlxRepDoc::AddMemo(const TFont& Font, const TFont& StandIn, std::string_vi
         try {
             textWidth = MeasureTextWidth(text, Font);
         } catch (const Exception&) {
+            if (&StandIn == &Font) throw;
             StoodIn = true;
             textWidth = MeasureTextWidth(text, StandIn);
         }

@@ -294,6 +294,14 @@ TEST_F(PageTranslation, ATemplateThatCannotBeWrittenIsAFileError) {
 
 // The nested mode: content inside canvases, under transforms and resources.
 
+// The nested mode counts the characters a run draws, without its "{}" escape.
+TEST_F(PageTranslation, NestedTextAtTheLimitBehindItsEscape) {
+    nested_ = true;
+    const std::string longest(size_t(TXpsLimits{}.TextCharacters), 'x');
+    EXPECT_NE(Convert(Page(Glyphs("UnicodeString=\"{}" + longest + "\""))), nullptr);
+    EXPECT_TRUE(log_.Lines.empty());
+}
+
 TEST_F(PageTranslation, NestedTextRunsFollowTheirTransforms) {
     nested_ = true;
     TqlxXMLItem* band = Convert(Page(

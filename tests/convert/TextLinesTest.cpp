@@ -126,6 +126,8 @@ TEST_F(TextLines, RunsJoinOnlyWhenTheyContinueOneAnother) {
         {"baseline within", Line({farm, {45, "Inc.", "OriginY=\"100.5\""}}), joined},
         {"word cut", Line({{0, "Consul"}, {60, "tants"}}), {u"0,100:Consultants"}},
         {"escaped brace", Line({farm, {45, "{}{Inc.}", "", ",50;,50;,50;,50;,50;,50"}}), {u"0,100:Farm {Inc.}"}},
+        {"escaped brace first", Line({{0, "{}{Farm}", "", ",50;,50;,50;,50;,50;,50"}, {65, "Inc."}}),
+         {u"0,100:{}{Farm} Inc."}},
         {"blank at the join", Line({{0, "Farm "}, {55, "Inc."}}), joined},
         {"right to left", Line({farm, {45, "Inc.", "BidiLevel=\"1\""}}), apart},
         {"sideways", Line({farm, {45, "Inc.", "IsSideways=\"true\""}}), apart},
