@@ -37,16 +37,26 @@ description=$(sed -n 's/^package: //p' "$work/convert.txt")
 pages=${description%% pages*}
 pages=${pages:-0}
 
+# Times one command into $work/NAME.RUN. What the run before wrote reaches
+# the disk first: otherwise a run that follows a converter waits for its
+# templates, and one that follows MuPDF (which writes nothing) does not.
+timed() {
+  local name=$1
+  shift
+  sync
+  /usr/bin/time -f "%e %U %S %M" -o "$work/$name.$run" "$@" >/dev/null 2>&1
+}
+
 # The two converters take turns, so that a busy moment of the machine does not
 # fall on one of them only.
 for run in $(seq "$runs"); do
-  /usr/bin/time -f "%e %U %S %M" -o "$work/ours.$run" "$build/cli/xps2qlt" "$package" >/dev/null
-  /usr/bin/time -f "%e %U %S %M" -o "$work/nested.$run" "$build/cli/xps2qlt" --nested "$package" >/dev/null
-  /usr/bin/time -f "%e %U %S %M" -o "$work/fonts.$run" "$build/cli/xps2qlt" --document-fonts "$package" >/dev/null
-  /usr/bin/time -f "%e %U %S %M" -o "$work/lines.$run" "$build/cli/xps2qlt" --text-lines "$package" >/dev/null
-  /usr/bin/time -f "%e %U %S %M" -o "$work/nestedlines.$run" "$build/cli/xps2qlt" --nested --text-lines "$package" >/dev/null
-  /usr/bin/time -f "%e %U %S %M" -o "$work/preview.$run" "$build/cli/xps2qlt" --preview "$package" >/dev/null
-  /usr/bin/time -f "%e %U %S %M" -o "$work/mupdf.$run" mutool draw -F stext -o /dev/null "$package" >/dev/null 2>&1
+  timed ours "$build/cli/xps2qlt" "$package"
+  timed nested "$build/cli/xps2qlt" --nested "$package"
+  timed fonts "$build/cli/xps2qlt" --document-fonts "$package"
+  timed lines "$build/cli/xps2qlt" --text-lines "$package"
+  timed nestedlines "$build/cli/xps2qlt" --nested --text-lines "$package"
+  timed preview "$build/cli/xps2qlt" --preview "$package"
+  timed mupdf mutool draw -F stext -o /dev/null "$package"
 done
 
 for bench in "${benches[@]}"; do
