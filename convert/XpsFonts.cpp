@@ -77,6 +77,13 @@ TFontStyles SimulatedStyles(std::u16string_view styleSimulations) {
     return 0;
 }
 
+void TakeFace(TFont& font, const TXpsDocumentFont& face) {
+    font.Name = face.Family;
+    font.Style = face.Style;
+    font.FaceData = face.Data;
+    font.FaceIndex = face.FaceIndex;
+}
+
 TXpsFontParts::TXpsFontParts(TTakePart takePart) : takePart_(std::move(takePart)) {}
 
 void TXpsFontParts::Clear() {

@@ -35,6 +35,8 @@ struct TXpsDocumentFont {
 
 // The styles a Glyphs element's StyleSimulations adds to its face's own.
 TFontStyles SimulatedStyles(std::u16string_view styleSimulations);
+// Makes font the face's: its family, its own styles and its bytes.
+void TakeFace(TFont& font, const TXpsDocumentFont& face);
 
 // The font parts of one conversion run.
 class TXpsFontParts {

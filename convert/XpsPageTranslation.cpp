@@ -93,10 +93,8 @@ public:
 private:
     TFont FaceFont(const TXpsDocumentFont& face, const TqlxXMLItem& glyphs) const {
         TFont font = font_;
-        font.Name = face.Family;
-        font.Style = face.Style | SimulatedStyles(glyphs.GetAttr(u"StyleSimulations"));
-        font.FaceData = face.Data;
-        font.FaceIndex = face.FaceIndex;
+        TakeFace(font, face);
+        font.Style |= SimulatedStyles(glyphs.GetAttr(u"StyleSimulations"));
         return font;
     }
 

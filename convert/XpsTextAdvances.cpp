@@ -128,15 +128,11 @@ double MeasureCharacter(std::u16string_view character, const TFont& font) {
 // its own bytes, else the chosen family.
 TFont MeasuringFont(const TXpsDocumentFont* face, const std::u16string& chosenFamily) {
     TFont font;
-    font.Name = face != nullptr ? face->Family : chosenFamily;
+    font.Name = chosenFamily;
     font.Charset = kXpsTextCharset;
     font.Height = -kMeasuringPixels;
     font.PixelsPerInch = 96;
-    if (face != nullptr) {
-        font.Style = face->Style;
-        font.FaceData = face->Data;
-        font.FaceIndex = face->FaceIndex;
-    }
+    if (face != nullptr) TakeFace(font, *face);
     return font;
 }
 
