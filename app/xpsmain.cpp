@@ -9,7 +9,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -324,10 +323,8 @@ void TfmXPSConverter::bbPreviewClick() { OpenPreview(0); }
 
 void TfmXPSConverter::OpenPreview(int row) {
     delete preview_;
-    auto* preview = new TfmTemplatePreview(writtenPages_, this);
-    preview->lbPages->setCurrentRow(row);
-    preview_ = preview;
-    preview->show();
+    preview_ = new TfmTemplatePreview(writtenPages_, row, this);
+    preview_->show();
 }
 
 bool TfmXPSConverter::eventFilter(QObject* watched, QEvent* event) {

@@ -48,7 +48,7 @@ protected:
     }
 };
 
-TfmTemplatePreview::TfmTemplatePreview(std::vector<TXpsPageResult> pages, QWidget* parent)
+TfmTemplatePreview::TfmTemplatePreview(std::vector<TXpsPageResult> pages, int chosen, QWidget* parent)
     : QDialog(parent, Qt::Window), pages_(std::move(pages)) {
     setObjectName(QStringLiteral("fmTemplatePreview"));
     setWindowTitle(QStringLiteral("Preview of the templates"));
@@ -61,7 +61,7 @@ TfmTemplatePreview::TfmTemplatePreview(std::vector<TXpsPageResult> pages, QWidge
         lbPages->addItem(QStringLiteral("Document %1, page %2").arg(page.Document).arg(page.Page));
     connect(lbPages, &QListWidget::currentRowChanged, this, &TfmTemplatePreview::ShowPage);
     connect(rbFitToWindow, &QRadioButton::toggled, this, &TfmTemplatePreview::ApplyZoom);
-    if (!pages_.empty()) lbPages->setCurrentRow(0);
+    lbPages->setCurrentRow(chosen);
 }
 
 TfmTemplatePreview::~TfmTemplatePreview() = default;

@@ -20,8 +20,9 @@ class TfmTemplatePreview : public QDialog {
     Q_OBJECT
 
 public:
-    // pages: those the run wrote templates for, in the order it wrote them.
-    TfmTemplatePreview(std::vector<TXpsPageResult> pages, QWidget* parent);
+    // pages: those the run wrote templates for, in the order it wrote them;
+    // chosen: the row of the one shown first.
+    TfmTemplatePreview(std::vector<TXpsPageResult> pages, int chosen, QWidget* parent);
     ~TfmTemplatePreview() override;
 
     QListWidget* lbPages;
