@@ -2,7 +2,6 @@
 
 #include <limits>
 #include <utility>
-#include <vector>
 
 #include "convert/XpsPackage.h"
 #include "xml/qlxXML.h"
